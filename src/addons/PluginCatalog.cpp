@@ -1,0 +1,114 @@
+#include "addons/PluginCatalog.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "addons/AddOnFolder.h"
+#include "addons/CatalogDocument.h"
+#include "core/Text.h"
+
+namespace wendrake {
+namespace {
+
+// Page values are stored as UTF-8 as given: no length limit, no narrowing loss.
+std::string CatalogText(std::u16string_view text) { return ToUtf8(text); }
+
+// Plain byte strings ordered by unsigned byte value, a prefix first.
+std::int32_t CompareBytes(std::string_view given, std::string_view stored) {
+  const bool before = std::lexicographical_compare(given.begin(), given.end(), stored.begin(), stored.end(),
+                                                   [](char a, char b) { return static_cast<unsigned char>(a) < static_cast<unsigned char>(b); });
+  if (before) return -1;
+  return given == stored ? 0 : 1;
+}
+
+// Only a lookup that says "no such entry" counts as gone; an entry that cannot be
+// examined (no permission, say) is not dropped from the catalogue.
+bool EntryIsMissing(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found;
+}
+
+}  // namespace
+
+PluginCatalog::PluginCatalog(const Installation& installation)
+    : installation_(installation), catalogPath_(installation.CatalogPath()) {}
+
+std::int32_t PluginCatalog::GetPluginCount() const {
+  const auto document = CatalogDocument::Load(catalogPath_);
+  return document ? document->ItemCount() : 0;
+}
+
+std::vector<std::u16string> PluginCatalog::GetExistPlugin() const {
+  std::vector<std::u16string> list;
+  auto document = CatalogDocument::Load(catalogPath_);
+  if (document && document->ItemCount() > 0) {
+    int bound = GetPluginCount();
+    for (int i = 1; i <= bound; ++i, bound = GetPluginCount()) {
+      const auto pid = document->ItemPid(i);
+      const auto version = document->ItemVersion(i);
+      const auto folderName = document->ItemFolderName(i);
+      // An incomplete item is neither listed nor dropped: nothing says its folder is gone.
+      if (!pid || !version || !folderName) continue;
+      const int countBefore = document->ItemCount();
+      if (CheckPluginFolder(ToUtf16(*pid), *document, ToUtf16(*folderName))) {
+        list.push_back(ToUtf16(*pid + "_" + *version));
+      } else if (document->ItemCount() < countBefore) {
+        --i;  // the next item now stands at this position
+      }
+    }
+  }
+  // The page expects entries or the single "0", also when every item was dropped.
+  if (list.empty()) list.push_back(u"0");
+  return list;
+}
+
+std::int32_t PluginCatalog::IsExistPlugin(std::u16string_view pid) const {
+  const auto document = CatalogDocument::Load(catalogPath_);
+  return document && document->HasPid(CatalogText(pid)) ? 1 : 0;
+}
+
+std::int32_t PluginCatalog::AddPlugin(std::u16string_view pid, std::u16string_view version, std::u16string_view folderName) const {
+  auto document = CatalogDocument::Load(catalogPath_);
+  if (!document || document->HasPid(CatalogText(pid))) return 0;
+  // A root without a `plugin` container gets none made up: nothing is written.
+  if (!document->AppendItem(CatalogText(pid), CatalogText(version), CatalogText(folderName))) return 0;
+  return document->Save(catalogPath_) ? 1 : 0;
+}
+
+std::int32_t PluginCatalog::RemovePlugin(std::u16string_view pid) const {
+  auto document = CatalogDocument::Load(catalogPath_);
+  if (!document || !document->HasPid(CatalogText(pid))) return 0;
+  const bool removed = document->RemoveItem(CatalogText(pid));
+  const bool saved = document->Save(catalogPath_);
+  return removed && saved ? 1 : 0;
+}
+
+std::int32_t PluginCatalog::SetLocalPluginVer(std::u16string_view pid, std::u16string_view version) const {
+  auto document = CatalogDocument::Load(catalogPath_);
+  if (!document || !document->HasPid(CatalogText(pid))) return 0;
+  if (!document->SetVersionOf(CatalogText(pid), CatalogText(version))) return 0;
+  return document->Save(catalogPath_) ? 1 : 0;
+}
+
+std::int32_t PluginCatalog::ComparePluginVer(std::u16string_view pid, std::u16string_view version) const {
+  const auto document = CatalogDocument::Load(catalogPath_);
+  if (!document) return 0;
+  // An item without a version compares like an unlisted pid.
+  const auto stored = document->VersionOf(CatalogText(pid));
+  if (!stored) return 0;
+  return CompareBytes(CatalogText(version), *stored);
+}
+
+bool PluginCatalog::CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const {
+  const auto folder = AddOnFolder(installation_, folderName);
+  // Without the game's folder nothing can be known to be gone, so nothing is dropped.
+  if (!folder || !EntryIsMissing(*folder)) return true;
+  document.RemoveItem(CatalogText(pid));
+  // A failed save leaves the file as it was; the folder is gone all the same.
+  document.Save(catalogPath_);
+  return false;
+}
+
+}  // namespace wendrake
