@@ -1,1 +1,133 @@
-int main() { return 0; }
+// Installs one large add-on package with UnzipPlugin (through the bridge, on a
+// headless page host) and with Info-ZIP's `unzip`, and prints both times.
+//
+//   package_install_bench [RUNS]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pagehost/HeadlessHost.h"
+#include "pagehost/ScriptBridge.h"
+#include "support/ProcessRun.h"
+#include "support/TempInstallation.h"
+#include "support/ZipBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using wendrake::testing::ZipEntrySpec;
+
+constexpr int kFiles = 2000;
+constexpr int kFoldersPerAddOn = 5;
+constexpr int kFilesPerFolder = 40;
+
+// Lua-like text (compresses well) and noise (as textures and sounds, which do not).
+std::string Content(std::mt19937& random, bool text, size_t size) {
+  std::string bytes;
+  bytes.reserve(size);
+  if (text) {
+    static const char* const words[] = {"local ", "function ", "end\n", "return ", "self.", "frame:", "SetPoint(", "\"TOPLEFT\", ", "nil", "true", ")\n", "  "};
+    while (bytes.size() < size) bytes += words[random() % std::size(words)];
+    bytes.resize(size);
+  } else {
+    while (bytes.size() < size) {
+      const auto value = random();
+      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    bytes.resize(size);
+  }
+  return bytes;
+}
+
+std::vector<ZipEntrySpec> LargePackage(size_t& totalBytes) {
+  std::mt19937 random(1719);
+  std::vector<ZipEntrySpec> entries;
+  totalBytes = 0;
+  for (int file = 0; file < kFiles; ++file) {
+    const int folder = file / kFilesPerFolder;
+    const std::string addOn = "AddOn" + std::to_string(folder / kFoldersPerAddOn);
+    const std::string path = addOn + "/Part" + std::to_string(folder % kFoldersPerAddOn) + "/";
+    if (file % kFilesPerFolder == 0) {
+      if (folder % kFoldersPerAddOn == 0) entries.push_back(ZipEntrySpec::Folder(addOn + "/"));
+      entries.push_back(ZipEntrySpec::Folder(path));
+    }
+    const bool text = file % 2 == 0;
+    const size_t size = 1024 + random() % (text ? 24 * 1024 : 48 * 1024);
+    totalBytes += size;
+    entries.push_back(ZipEntrySpec::File(path + "file" + std::to_string(file) + (text ? ".lua" : ".tga"), Content(random, text, size)));
+  }
+  return entries;
+}
+
+double Seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+size_t CountFiles(const fs::path& folder) {
+  size_t count = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) count += entry.is_regular_file();
+  return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  wendrake::testing::TempInstallation installation;
+  const fs::path game = installation.MakeGameFolder();
+  const fs::path addOns = game / "Interface" / "AddOns";
+  const fs::path master = installation.Root() / "bench-package.zip";
+  const fs::path archive = installation.Root() / "Temp" / "bench.zip";
+  const fs::path unzipTarget = installation.Root() / "unzip-target";
+
+  size_t totalBytes = 0;
+  wendrake::testing::WriteZip(master, LargePackage(totalBytes));
+  std::printf("package: %d files, %.1f MB of content, %.1f MB archive; %d runs each\n", kFiles, static_cast<double>(totalBytes) / 1e6,
+              static_cast<double>(fs::file_size(master)) / 1e6, runs);
+
+  wendrake::HeadlessHost host;
+  const wendrake::PageHost view(installation.Install(), host, host, host.Services());
+  std::vector<double> ours, infoZip;
+  for (int run = 0; run < runs; ++run) {
+    // Each run installs afresh; preparing the folders and the archive is not timed.
+    fs::remove_all(addOns);
+    fs::copy_file(master, archive, fs::copy_options::overwrite_existing);
+    wendrake::InvokeOutcome outcome;
+    ours.push_back(Seconds([&] { outcome = wendrake::ScriptBridge::Call(view, u"UnzipPlugin", {u"bench", u"bench"}); }));
+    if (outcome.code != wendrake::S_OK || std::get<std::int32_t>(outcome.result) != 1 || CountFiles(addOns) != kFiles) {
+      std::fprintf(stderr, "UnzipPlugin did not install the package\n");
+      return 1;
+    }
+
+    fs::remove_all(unzipTarget);
+    wendrake::testing::ProcessOutcome unzip;
+    infoZip.push_back(Seconds([&] { unzip = wendrake::testing::RunProcess({"/usr/bin/unzip", "-o", "-q", master.string(), "-d", unzipTarget.string()}); }));
+    if (unzip.status != 0 || CountFiles(unzipTarget) != kFiles) {
+      std::fprintf(stderr, "unzip failed (%d): %s\n", unzip.status, unzip.err.c_str());
+      return 1;
+    }
+  }
+
+  const auto report = [](const char* what, const std::vector<double>& times) {
+    std::printf("%-22s median %7.1f ms   best %7.1f ms\n", what, Median(times) * 1e3, *std::min_element(times.begin(), times.end()) * 1e3);
+  };
+  report("UnzipPlugin (bridge)", ours);
+  report("unzip -o -q", infoZip);
+  std::printf("ratio UnzipPlugin / unzip: %.2f (median), %.2f (best)\n", Median(ours) / Median(infoZip),
+              *std::min_element(ours.begin(), ours.end()) / *std::min_element(infoZip.begin(), infoZip.end()));
+  return 0;
+}

@@ -1,9 +1,11 @@
 #include "commands/VersionCommands.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdint>
 
 #include "commands/SettingsStore.h"
+#include "core/Text.h"
 
 namespace wendrake {
 
@@ -22,7 +24,8 @@ std::int32_t InstallUpdate(const PageHost& view, std::u16string_view name) {
   registry.Close();
   if (!known) return -1;
   // Joined exactly as given: a Home ending in a separator gives two in a row.
-  if (view.Services().shell.ShellOpen(home + u"\\Temp\\" + std::u16string(name) + u".exe")) return 0;
+  const std::filesystem::path installer = NativePath(home + u"\\Temp\\" + std::u16string(name) + u".exe");
+  if (view.Services().shell.ShellOpen(ToUtf16(installer.string()))) return 0;
   view.ShowMsgBox(u"1016");
   return -2;
 }

@@ -12,6 +12,11 @@ std::filesystem::path NativePath(std::u16string_view text) {
   return std::filesystem::path(ToUtf8(slashed));
 }
 
+std::string ApplicationName() {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error).stem().string();
+}
+
 Installation::Installation(std::filesystem::path root) : root_(std::filesystem::absolute(root).lexically_normal()) {
   if (root_.has_relative_path() && !root_.has_filename()) root_ = root_.parent_path();
 }

@@ -2,9 +2,14 @@
 // Every relative path of the program is resolved against the program's own folder,
 // so one installation is one self-contained tree.
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace wendrake {
+
+// The program file's name without folder and extension: the caption of the
+// program's message boxes and the name of its instance family.
+std::string ApplicationName();
 
 // A backslash-separated text (as pages and settings hold them) as a native path.
 std::filesystem::path NativePath(std::u16string_view text);

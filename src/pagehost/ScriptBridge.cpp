@@ -1,5 +1,8 @@
 #include "pagehost/ScriptBridge.h"
 
+#include "addons/AddOnSwitching.h"
+#include "addons/FolderRemoval.h"
+#include "addons/PackageInstallation.h"
 #include "addons/PluginCatalog.h"
 #include "commands/AccountCommands.h"
 #include "commands/GameCommands.h"
@@ -12,7 +15,6 @@ namespace {
 
 using enum ParamType;
 
-MethodResult NotBuiltYet(const PageHost&, const Arguments&) { throw MethodFailure(E_NOTIMPL, "this page method is not available yet"); }
 
 PluginCatalog Catalog(const PageHost& view) { return PluginCatalog(view.Install()); }
 
@@ -51,7 +53,7 @@ const std::vector<MethodEntry>& Methods() {
        [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).SetLocalPluginVer(a.Text(0), a.Text(1)); }},
       {u"ComparePluginVer", {Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).ComparePluginVer(a.Text(0), a.Text(1)); }},
-      {u"UnzipPlugin", {Text, Text}, NotBuiltYet},
+      {u"UnzipPlugin", {Text, Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return UnzipPlugin(v, a.Text(0), a.Text(1)); }},
       {u"ShowMsgBox", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { v.ShowMsgBox(a.Text(0)); return {}; }},
       {u"GetLocalProgVer", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return GetLocalProgVer(v); }},
       {u"InstallUpdate", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return InstallUpdate(v, a.Text(0)); }},
@@ -59,9 +61,18 @@ const std::vector<MethodEntry>& Methods() {
       {u"SaveUserData", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return SaveUserData(v, a.Text(0)); }},
       {u"ReadRegData", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return ReadRegData(v); }},
       {u"DeleteRegData", {}, [](const PageHost& v, const Arguments&) -> MethodResult { DeleteRegData(v); return {}; }},
-      {u"LoginToChangePlugName", {}, NotBuiltYet},
-      {u"LogofToChangePlugName", {}, NotBuiltYet},
-      {u"RemovePlugfolder", {Text, Text}, NotBuiltYet},
+      {u"LoginToChangePlugName", {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         try { LoginToChangePlugName(v.Install()); } catch (const ManifestRenameError& e) { throw MethodFailure(DISP_E_EXCEPTION, e.what()); }
+         return {};
+       }},
+      {u"LogofToChangePlugName", {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         try { LogofToChangePlugName(v.Install()); } catch (const ManifestRenameError& e) { throw MethodFailure(DISP_E_EXCEPTION, e.what()); }
+         return {};
+       }},
+      {u"RemovePlugfolder", {Text, Text},
+       [](const PageHost& v, const Arguments& a) -> MethodResult { return RemovePlugfolder(v, a.Text(0), a.Text(1)); }},
       {u"OpenLinkNewWindow", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { OpenLinkNewWindow(v, a.Text(0)); return {}; }},
   };
   return methods;

@@ -36,6 +36,9 @@ class ZipArchive {
   std::optional<std::size_t> EntryCount();
   // Nothing when the entry's directory record cannot be read.
   std::optional<ZipEntryInfo> Entry(std::size_t index);
+  // Whether the walk of the directory has ended before this entry, so that no
+  // entry from here on can be read, whatever count the archive claims.
+  bool PastEnd(std::size_t index) const { return directoryEnds_ && index >= positions_.size(); }
 
   // Writes the entry's content to the file, creating it or replacing whatever the
   // name held (a link is replaced, never written through), with the entry's

@@ -62,7 +62,7 @@ TEST_F(ZipArchiveTest, OpensOnlyZipArchives) {
       {"text", tree.WriteFile("Temp/text.zip", "this is no archive")},
       {"empty", tree.WriteFile("Temp/empty.zip", "")},
       {"folder", tree.Root() / "Temp"},
-      {"cut before its directory end", tree.WriteFile("Temp/cut.zip", whole.substr(0, whole.size() - 10))},
+      {"cut in half", tree.WriteFile("Temp/half.zip", whole.substr(0, whole.size() / 2))},
   };
   for (const auto& [what, path] : cases) {
     EXPECT_FALSE(zip.Open(path)) << what;
@@ -72,6 +72,9 @@ TEST_F(ZipArchiveTest, OpensOnlyZipArchives) {
   ASSERT_TRUE(zip.Open(archive));
   EXPECT_EQ(zip.EntryCount(), 1u);
   zip.Close();
+  EXPECT_EQ(zip.EntryCount(), std::nullopt);
+  // The directory's end record survives but the directory it points to is cut.
+  ASSERT_TRUE(zip.Open(tree.WriteFile("Temp/cut.zip", whole.substr(0, whole.size() - 10))));
   EXPECT_EQ(zip.EntryCount(), std::nullopt);
 }
 
@@ -221,14 +224,18 @@ TEST_F(ZipArchiveTest, UnreadableDirectoryRecordsEndTheListing) {
   ASSERT_TRUE(zip.Open(secondBad));
   EXPECT_EQ(zip.EntryCount(), 3u);
   EXPECT_EQ(zip.Entry(0)->name, "first");
+  EXPECT_FALSE(zip.PastEnd(1)) << "not known before the walk gets there";
   EXPECT_EQ(zip.Entry(1), std::nullopt);
+  EXPECT_TRUE(zip.PastEnd(1));
   EXPECT_EQ(zip.Entry(2), std::nullopt);
   EXPECT_EQ(zip.Entry(0)->name, "first");
+  EXPECT_FALSE(zip.PastEnd(0));
 
   damaged = whole;
   damaged[directory + 3] = 9;
   const fs::path firstBad = tree.WriteFile("Temp/first-bad.zip", damaged);
-  if (zip.Open(firstBad)) EXPECT_EQ(zip.EntryCount(), std::nullopt);
+  ASSERT_TRUE(zip.Open(firstBad));
+  EXPECT_EQ(zip.EntryCount(), std::nullopt);
 }
 
 }  // namespace

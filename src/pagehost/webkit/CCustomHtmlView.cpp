@@ -1,0 +1,109 @@
+#include "pagehost/webkit/CCustomHtmlView.h"
+
+#include "pagehost/ScriptBridge.h"
+
+namespace wendrake {
+namespace {
+
+// Right presses never reach the page's script; WebKit still sees them, so a text
+// selection can get its menu.
+constexpr const char* kSwallowRightPresses = R"((function () {
+  const swallow = function (event) {
+    if (event.button === 2) { event.stopImmediatePropagation(); event.preventDefault(); }
+  };
+  window.addEventListener("pointerdown", swallow, true);
+  window.addEventListener("mousedown", swallow, true);
+})();)";
+
+// Message pages that fail to take their message each raise one more: a few, then stop.
+constexpr int kMessagePageNestingLimit = 3;
+int failingMessagePages = 0;
+
+bool IsBrowserShortcut(guint key) {
+  switch (key) {
+    case GDK_KEY_f: case GDK_KEY_n: case GDK_KEY_o: case GDK_KEY_p:
+    case GDK_KEY_F1: case GDK_KEY_KP_6: case GDK_KEY_KP_Decimal: case GDK_KEY_KP_Divide:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+CCustomHtmlView::CCustomHtmlView(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services,
+                                 CCustomHtmlView* opener)
+    : CHtmlViewEx(environment, messageBox), OpenerViewWindow(opener), services_(services) {}
+
+CCustomHtmlView::~CCustomHtmlView() {
+  if (WebView()) g_signal_handlers_disconnect_by_data(WebView(), this);
+}
+
+bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
+  if (!CHtmlViewEx::CreateInWindow(controlId, host)) return false;
+  pageHost_.emplace(Environment().Install(), host, *this, services_, OpenerViewWindow ? &*OpenerViewWindow->pageHost_ : nullptr);
+  WebKitUserScript* script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WebView()), script);
+  webkit_user_script_unref(script);
+  g_signal_connect(WebView(), "key-press-event", G_CALLBACK(KeyPress), this);
+  g_signal_connect(WebView(), "button-press-event", G_CALLBACK(ButtonEvent), this);
+  g_signal_connect(WebView(), "button-release-event", G_CALLBACK(ButtonEvent), this);
+  g_signal_connect(WebView(), "create", G_CALLBACK(NewWindowRequest), this);
+  return true;
+}
+
+InvokeOutcome CCustomHtmlView::OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) {
+  if (!pageHost_) return {DISP_E_MEMBERNOTFOUND, {}};
+  return ScriptBridge::Invoke(*pageHost_, memberId, arguments);
+}
+
+void CCustomHtmlView::OnDocumentComplete() {
+  ClickSink.Connect();
+  const std::u16string message = HostWindow()->DialogMessage();
+  if (message.empty()) return;
+  RefreshDocument();
+  if (CallPageScript(u"InitMsgBox", message) || failingMessagePages >= kMessagePageNestingLimit) return;
+  ++failingMessagePages;
+  pageHost_->ShowMsgBox(u"1007");
+  --failingMessagePages;
+}
+
+void CCustomHtmlView::PressKey(std::u16string_view key) {
+  RefreshDocument();
+  CallPageScript(u"KeyPressed", key);
+}
+
+gboolean CCustomHtmlView::KeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* self = static_cast<CCustomHtmlView*>(data);
+  const guint key = gdk_keyval_to_lower(event->keyval);
+  switch (key) {
+    case GDK_KEY_Return: case GDK_KEY_KP_Enter: case GDK_KEY_ISO_Enter:
+      self->PressKey(u"VK_RETURN");
+      return TRUE;
+    case GDK_KEY_Escape:
+      self->PressKey(u"VK_ESCAPE");
+      return TRUE;
+    case GDK_KEY_F5:  // no reload
+      return TRUE;
+    default:
+      return (event->state & GDK_CONTROL_MASK) && IsBrowserShortcut(key);
+  }
+}
+
+gboolean CCustomHtmlView::ButtonEvent(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* self = static_cast<CCustomHtmlView*>(data);
+  if (event->button == GDK_BUTTON_PRIMARY) {
+    if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE) self->HostWindow()->CaptionButton(*event);
+    return FALSE;
+  }
+  return event->button == GDK_BUTTON_MIDDLE && event->type != GDK_BUTTON_RELEASE;
+}
+
+GtkWidget* CCustomHtmlView::NewWindowRequest(WebKitWebView*, WebKitNavigationAction*, gpointer data) {
+  auto* self = static_cast<CCustomHtmlView*>(data);
+  // No browser window of our own: the desktop's browser shows the last link instead.
+  self->services_.shell.ShellOpen(self->ClickSink.LastLink);
+  return nullptr;
+}
+
+}  // namespace wendrake

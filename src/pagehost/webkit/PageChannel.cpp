@@ -1,0 +1,287 @@
+#include "pagehost/webkit/PageChannel.h"
+
+#include <errno.h>
+#include <glib-unix.h>
+#include <glib/gstdio.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+
+#include "core/Text.h"
+#include "pagehost/wire/PageAccess.h"
+#include "pagehost/wire/PageWire.h"
+
+namespace wendrake {
+namespace {
+
+// A peer that has connected but not yet finished its Hello must not stall the UI.
+constexpr int kHelloTimeoutMs = 2000;
+
+struct Connection {
+  int fd = -1;
+  GSource* watch = nullptr;
+  std::uint64_t pageId = 0;
+  bool greeted = false;
+  bool closed = false;
+};
+
+std::string RandomSecret() {
+  unsigned char bytes[32];
+  std::size_t done = 0;
+  while (done < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + done, sizeof bytes - done, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::system_error(errno, std::generic_category(), "getrandom");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string secret;
+  for (unsigned char b : bytes) {
+    secret += kHex[b >> 4];
+    secret += kHex[b & 15];
+  }
+  return secret;
+}
+
+bool SameSecret(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+// A folder only this user may enter, preferably in the runtime folder.
+std::string MakePrivateFolder() {
+  std::string pattern = std::string(g_get_user_runtime_dir()) + "/wendrake-XXXXXX";
+  if (pattern.size() + 16 < sizeof(sockaddr_un{}.sun_path) && g_mkdtemp_full(pattern.data(), 0700)) return pattern;
+  GError* error = nullptr;
+  gchar* folder = g_dir_make_tmp("wendrake-XXXXXX", &error);
+  if (!folder) {
+    const std::string message = error->message;
+    g_error_free(error);
+    throw std::runtime_error("cannot make the page channel folder: " + message);
+  }
+  std::string result = folder;
+  g_free(folder);
+  return result;
+}
+
+}  // namespace
+
+struct PageChannel::Impl {
+  PageAccessRule rule;
+  std::string folder;
+  std::string socketPath;
+  std::string secret;
+  GMainContext* context = nullptr;
+  int listenFd = -1;
+  GSource* listenWatch = nullptr;
+  std::set<std::shared_ptr<Connection>> connections;
+  std::map<std::uint64_t, std::shared_ptr<Connection>> pages;
+  std::map<std::uint64_t, IPageEndpoint*> endpoints;
+  std::uint32_t nextRequest = 1;
+
+  GSource* Watch(int fd, GSourceFunc callback, gpointer data, GDestroyNotify destroy) {
+    GSource* source = g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
+    g_source_set_callback(source, callback, data, destroy);
+    g_source_attach(source, context);
+    return source;
+  }
+
+  void Close(const std::shared_ptr<Connection>& connection) {
+    if (connection->closed) return;
+    connection->closed = true;
+    // Destroying a source from inside its own dispatch is allowed; its data is
+    // released after the dispatch returns.
+    if (connection->watch) {
+      g_source_destroy(connection->watch);
+      g_source_unref(connection->watch);
+      connection->watch = nullptr;
+    }
+    ::close(connection->fd);
+    connection->fd = -1;
+    if (connection->greeted) {
+      auto page = pages.find(connection->pageId);
+      if (page != pages.end() && page->second == connection) pages.erase(page);
+    }
+    connections.erase(connection);
+  }
+
+  void Accept() {
+    for (;;) {
+      const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return;
+      }
+      ucred peer{};
+      socklen_t size = sizeof peer;
+      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
+        ::close(fd);
+        continue;
+      }
+      auto connection = std::make_shared<Connection>();
+      connection->fd = fd;
+      connections.insert(connection);
+      auto* data = new std::pair<Impl*, std::weak_ptr<Connection>>(this, connection);
+      connection->watch = Watch(fd, &Impl::OnReadable, data, [](gpointer p) { delete static_cast<std::pair<Impl*, std::weak_ptr<Connection>>*>(p); });
+    }
+  }
+
+  static gboolean OnListenReadable(gpointer data) {
+    static_cast<Impl*>(data)->Accept();
+    return G_SOURCE_CONTINUE;
+  }
+
+  static gboolean OnReadable(gpointer data) {
+    auto* pair = static_cast<std::pair<Impl*, std::weak_ptr<Connection>>*>(data);
+    if (auto connection = pair->second.lock()) pair->first->ReadOne(connection);
+    return G_SOURCE_CONTINUE;
+  }
+
+  void Greet(const std::shared_ptr<Connection>& connection, const wire::Message& message) {
+    const auto* hello = std::get_if<wire::Hello>(&message);
+    if (!hello || !SameSecret(hello->secret, secret)) {
+      Close(connection);
+      return;
+    }
+    connection->greeted = true;
+    connection->pageId = hello->pageId;
+    // A page's new web process replaces the old one; the old connection lives on
+    // until it closes, but no longer receives calls.
+    pages[hello->pageId] = connection;
+  }
+
+  void ReadOne(const std::shared_ptr<Connection>& connection) {
+    wire::Message message;
+    const auto status = wire::Receive(connection->fd, message, connection->greeted ? -1 : kHelloTimeoutMs);
+    if (status != wire::ReadStatus::Ok) {
+      Close(connection);
+    } else if (!connection->greeted) {
+      Greet(connection, message);
+    } else if (!Serve(connection, message)) {
+      g_warning("page %" G_GUINT64_FORMAT ": unexpected message", connection->pageId);
+      Close(connection);
+    }
+  }
+
+  // Requests the page may send at any time; false for anything else.
+  bool Serve(const std::shared_ptr<Connection>& connection, wire::Message& message) {
+    if (auto* call = std::get_if<wire::Call>(&message)) {
+      wire::CallReply reply{call->id, S_OK, {}};
+      auto endpoint = endpoints.find(connection->pageId);
+      if (endpoint == endpoints.end() || !endpoint->second) {
+        reply.code = E_FAIL;
+      } else {
+        try {
+          InvokeOutcome outcome = endpoint->second->OnPageCall(call->memberId, call->arguments);
+          reply.code = outcome.code;
+          if (outcome.code == S_OK) reply.result = std::move(outcome.result);
+        } catch (...) {
+          // Nothing may unwind through GLib's frames.
+          reply.code = DISP_E_EXCEPTION;
+        }
+      }
+      if (!connection->closed && !wire::Send(connection->fd, reply)) Close(connection);
+      return true;
+    }
+    if (auto* link = std::get_if<wire::LinkClicked>(&message)) {
+      auto endpoint = endpoints.find(connection->pageId);
+      if (endpoint != endpoints.end() && endpoint->second) {
+        try {
+          endpoint->second->OnLinkClicked(link->address);
+        } catch (...) {
+        }
+      }
+      return true;
+    }
+    return false;
+  }
+
+  HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments) {
+    auto page = pages.find(pageId);
+    if (page == pages.end()) return E_FAIL;
+    const std::shared_ptr<Connection> connection = page->second;
+    const std::uint32_t id = nextRequest++;
+    if (!wire::Send(connection->fd, wire::PageFunction{id, function, arguments})) {
+      Close(connection);
+      return E_FAIL;
+    }
+    // Both sides nest strictly, so the next reply on this socket is ours; calls the
+    // page makes meanwhile are served here, re-entrantly.
+    for (;;) {
+      wire::Message message;
+      if (wire::Receive(connection->fd, message) != wire::ReadStatus::Ok) {
+        Close(connection);
+        return E_FAIL;
+      }
+      if (auto* reply = std::get_if<wire::PageFunctionReply>(&message); reply && reply->id == id) return reply->code;
+      if (!Serve(connection, message)) {
+        g_warning("page %" G_GUINT64_FORMAT ": unexpected message while calling a page function", pageId);
+        Close(connection);
+        return E_FAIL;
+      }
+      if (connection->closed) return E_FAIL;
+    }
+  }
+};
+
+PageChannel::PageChannel(PageAccessRule rule) : impl_(std::make_unique<Impl>()) {
+  impl_->rule = std::move(rule);
+  impl_->secret = RandomSecret();
+  impl_->folder = MakePrivateFolder();
+  impl_->socketPath = impl_->folder + "/pages";
+  impl_->context = g_main_context_ref_thread_default();
+
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, impl_->socketPath.c_str(), impl_->socketPath.size() + 1);
+  impl_->listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (impl_->listenFd < 0 || ::bind(impl_->listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(impl_->listenFd, 64) != 0) {
+    const int error = errno;
+    if (impl_->listenFd >= 0) ::close(impl_->listenFd);
+    g_unlink(impl_->socketPath.c_str());
+    g_rmdir(impl_->folder.c_str());
+    g_main_context_unref(impl_->context);
+    throw std::system_error(error, std::generic_category(), "page channel socket");
+  }
+  impl_->listenWatch = impl_->Watch(impl_->listenFd, &Impl::OnListenReadable, impl_.get(), nullptr);
+}
+
+PageChannel::~PageChannel() {
+  while (!impl_->connections.empty()) impl_->Close(*impl_->connections.begin());
+  g_source_destroy(impl_->listenWatch);
+  g_source_unref(impl_->listenWatch);
+  ::close(impl_->listenFd);
+  g_unlink(impl_->socketPath.c_str());
+  g_rmdir(impl_->folder.c_str());
+  g_main_context_unref(impl_->context);
+}
+
+GVariant* PageChannel::ExtensionInitializationData() const {
+  wire::ExtensionSettings settings{impl_->socketPath, impl_->secret, {}, impl_->rule.uiFolderUri, impl_->rule.siteOrigin};
+  for (const MethodEntry& entry : ScriptBridge::Table()) settings.methodNames.push_back(ToUtf8(entry.name));
+  return wire::SettingsVariant(settings);
+}
+
+void PageChannel::Attach(std::uint64_t pageId, IPageEndpoint* endpoint) { impl_->endpoints[pageId] = endpoint; }
+
+void PageChannel::Detach(std::uint64_t pageId) { impl_->endpoints.erase(pageId); }
+
+bool PageChannel::IsConnected(std::uint64_t pageId) const { return impl_->pages.contains(pageId); }
+
+HRESULT PageChannel::CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments) {
+  return impl_->CallPageFunction(pageId, function, arguments);
+}
+
+}  // namespace wendrake

@@ -1,0 +1,62 @@
+#pragma once
+// The UI process's end of window.external: one private stream socket per page,
+// served from the GLib main loop, and synchronous, re-entrant both ways. While one
+// side waits for its reply it serves whatever requests the other side sends.
+#include <glib.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/HResult.h"
+#include "core/PageValue.h"
+#include "pagehost/ScriptBridge.h"
+
+namespace wendrake {
+
+// What a connected page reaches in the UI process: the view that hosts it.
+class IPageEndpoint {
+ public:
+  virtual ~IPageEndpoint() = default;
+  // A window.external call; runs the handler before answering.
+  virtual InvokeOutcome OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) = 0;
+  // A click whose link walk found an address holding "http".
+  virtual void OnLinkClicked(const std::u16string& address) = 0;
+};
+
+struct PageAccessRule {
+  std::string uiFolderUri;  // "file:///root/UI/": pages of the installation
+  std::string siteOrigin;   // "https://www.lumifold.com": the product's web site
+};
+
+class PageChannel {
+ public:
+  // Makes the private folder, the listening socket and the secret, and starts
+  // accepting connections on the thread-default main context.
+  explicit PageChannel(PageAccessRule rule);
+  ~PageChannel();
+  PageChannel(const PageChannel&) = delete;
+  PageChannel& operator=(const PageChannel&) = delete;
+
+  // What the web-process extension needs at start-up (a floating GVariant): the
+  // socket address, the secret, the method names in member-ID order, the rule.
+  GVariant* ExtensionInitializationData() const;
+
+  // Routes the page with this WebKit page id to an endpoint, or stops routing.
+  void Attach(std::uint64_t pageId, IPageEndpoint* endpoint);
+  void Detach(std::uint64_t pageId);
+  // Whether the page's web process has connected.
+  bool IsConnected(std::uint64_t pageId) const;
+
+  // Calls a function of the page's main frame with text arguments: S_OK,
+  // DISP_E_UNKNOWNNAME when it has no such function, DISP_E_EXCEPTION when it
+  // throws, E_FAIL (here: no connection) when the page cannot be reached.
+  HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace wendrake

@@ -1,0 +1,22 @@
+#pragma once
+// The window that holds a view on the desktop: the main window or a page dialog.
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "core/PageHost.h"
+
+namespace wendrake {
+
+class IViewHost : public IHostWindow {
+ public:
+  // The GTK container the view is created in.
+  virtual GtkWidget* Widget() = 0;
+  // The message code of a message box page dialog; empty for every other window.
+  virtual std::u16string DialogMessage() const { return {}; }
+  // A left press or release in the page, offered to the top-level owner, which
+  // decides whether it starts a window drag. The page gets the button all the same.
+  virtual void CaptionButton(const GdkEventButton& event) = 0;
+};
+
+}  // namespace wendrake

@@ -1,0 +1,35 @@
+#include "pagehost/webkit/WebViewEnvironment.h"
+
+#include <memory>
+
+#include "core/ProductSite.h"
+
+namespace wendrake {
+namespace {
+
+std::string FolderUri(const std::filesystem::path& folder) {
+  std::unique_ptr<char, decltype(&g_free)> uri(g_filename_to_uri(folder.c_str(), nullptr, nullptr), g_free);
+  std::string text = uri ? uri.get() : "";
+  if (!text.empty() && text.back() != '/') text += '/';
+  return text;
+}
+
+}  // namespace
+
+WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder)
+    : installation_(installation),
+      extensionFolder_(std::move(extensionFolder)),
+      channel_(PageAccessRule{FolderUri(installation.Root() / "UI"), kProductSite}),
+      context_(webkit_web_context_new()) {
+  // Each web process asks for the extension and its start-up data as it starts.
+  g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
+                     auto* self = static_cast<WebViewEnvironment*>(data);
+                     webkit_web_context_set_web_extensions_directory(context, self->extensionFolder_.c_str());
+                     webkit_web_context_set_web_extensions_initialization_user_data(context, self->channel_.ExtensionInitializationData());
+                   }),
+                   this);
+}
+
+WebViewEnvironment::~WebViewEnvironment() { g_object_unref(context_); }
+
+}  // namespace wendrake

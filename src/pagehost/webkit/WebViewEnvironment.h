@@ -1,0 +1,31 @@
+#pragma once
+// What every view of the process shares: one WebKit context whose web processes load
+// the extension, and the channel their pages call through.
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+
+#include "core/Installation.h"
+#include "pagehost/webkit/PageChannel.h"
+
+namespace wendrake {
+
+class WebViewEnvironment {
+ public:
+  WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder);
+  ~WebViewEnvironment();
+  WebViewEnvironment(const WebViewEnvironment&) = delete;
+  WebViewEnvironment& operator=(const WebViewEnvironment&) = delete;
+
+  const Installation& Install() const { return installation_; }
+  WebKitWebContext* Context() const { return context_; }
+  PageChannel& Channel() { return channel_; }
+
+ private:
+  Installation installation_;
+  std::filesystem::path extensionFolder_;
+  PageChannel channel_;
+  WebKitWebContext* context_;
+};
+
+}  // namespace wendrake

@@ -1,0 +1,29 @@
+#pragma once
+// Which documents get window.external, and what the UI process hands the web-process
+// extension at start-up. Shared by both sides so that the rule can be tested
+// without a web process.
+#include <glib.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wendrake::wire {
+
+// A file address under the UI folder (after decoding and resolving "." and "..",
+// so no escape above it), or an address whose origin is exactly the site's.
+bool IsPageAllowed(std::string_view documentUri, std::string_view uiFolderUri, std::string_view siteOrigin);
+
+struct ExtensionSettings {
+  std::string socketPath;
+  std::string secret;
+  std::vector<std::string> methodNames;  // member-ID order: ID = index + 1
+  std::string uiFolderUri;
+  std::string siteOrigin;
+};
+
+// A floating GVariant.
+GVariant* SettingsVariant(const ExtensionSettings& settings);
+bool ReadSettings(GVariant* data, ExtensionSettings& out);
+
+}  // namespace wendrake::wire

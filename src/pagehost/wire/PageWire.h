@@ -1,0 +1,73 @@
+#pragma once
+// The messages between a page's web process and the UI process, and their framing:
+// a 4-byte little-endian length, then one serialized GVariant of type (yuv): kind,
+// request id, body. Texts travel as UTF-8 byte arrays (embedded NULs survive; a lone
+// surrogate from page script arrives as U+FFFD). Both sides use blocking sockets.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "core/HResult.h"
+#include "core/PageValue.h"
+
+namespace wendrake::wire {
+
+// Extension to UI, first message on a connection.
+struct Hello {
+  std::string secret;
+  std::uint64_t pageId = 0;
+  bool operator==(const Hello&) const = default;
+};
+// A window.external call.
+struct Call {
+  std::uint32_t id = 0;
+  std::int32_t memberId = 0;
+  std::vector<PageValue> arguments;
+  bool operator==(const Call&) const = default;
+};
+struct CallReply {
+  std::uint32_t id = 0;
+  HRESULT code = S_OK;
+  MethodResult result;
+  bool operator==(const CallReply&) const = default;
+};
+// Native code calling a function of the page's main frame.
+struct PageFunction {
+  std::uint32_t id = 0;
+  std::u16string name;
+  std::vector<std::u16string> arguments;
+  bool operator==(const PageFunction&) const = default;
+};
+struct PageFunctionReply {
+  std::uint32_t id = 0;
+  HRESULT code = S_OK;
+  bool operator==(const PageFunctionReply&) const = default;
+};
+// One-way: a click whose link walk found an address holding "http".
+struct LinkClicked {
+  std::u16string address;
+  bool operator==(const LinkClicked&) const = default;
+};
+
+using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked>;
+
+// Frames larger than this are refused as malformed.
+inline constexpr std::size_t kMaxFrameBody = 16u << 20;
+
+// The whole frame, length prefix included.
+std::string EncodeFrame(const Message& message);
+// The body of one frame (without the prefix); false when it is no valid message.
+bool DecodeBody(const void* data, std::size_t size, Message& out);
+
+enum class ReadStatus { Ok, Closed, Malformed, TimedOut, Failed };
+
+// Writes the whole frame; false when the peer is gone.
+bool Send(int fd, const Message& message);
+// Reads exactly one frame, never more, so that data of later frames stays in the
+// socket and keeps the fd readable for a main-loop watch. timeoutMs < 0 waits
+// for ever; otherwise it bounds the wait for the whole frame.
+ReadStatus Receive(int fd, Message& out, int timeoutMs = -1);
+
+}  // namespace wendrake::wire

@@ -1,0 +1,117 @@
+#pragma once
+// Script run in every frame when its window object is cleared, before any page
+// script. It is a function expression taking:
+//   call        the native call function, or null where the page gets no bridge
+//   linkClicked the native function that records a clicked link
+//   names       the method names in member-ID order (null with call)
+//   unknownName the HRESULT of an unknown member name
+//   refusalName the name of the errors the native call throws for a refusal, whose
+//               message is "<HRESULT>:<text>"
+// Built-ins are captured first so that page script redefining them later does not
+// change the bridge or the link walk.
+
+namespace wendrake::webext {
+
+inline constexpr char kRefusalName[] = "WendrakeRefusal";
+
+inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, unknownName, refusalName) {
+  'use strict';
+  const global = globalThis;
+  const uncurry = (f) => Function.prototype.call.bind(f);
+  const getter = (proto, name) => uncurry(Object.getOwnPropertyDescriptor(proto, name).get);
+  const tagNameOf = getter(Element.prototype, 'tagName');
+  const parentOf = getter(Node.prototype, 'parentElement');
+  const targetOf = getter(Event.prototype, 'target');
+  const anchorHref = getter(HTMLAnchorElement.prototype, 'href');
+  const includes = uncurry(String.prototype.includes);
+  const defineProperty = Object.defineProperty;
+
+  // The link walk: the innermost anchor whose resolved address holds "http".
+  const hrefText = (element) => {
+    try { return anchorHref(element); } catch (_) {}
+    try { const href = element.href; return href == null ? '' : String(href); } catch (_) { return ''; }
+  };
+  global.addEventListener('click', (event) => {
+    try {
+      for (let element = targetOf(event); element; element = parentOf(element)) {
+        const tag = tagNameOf(element);
+        if (tag === 'a' || tag === 'A') {
+          const href = hrefText(element);
+          if (includes(href, 'http')) { linkClicked(href); return; }
+        }
+      }
+    } catch (_) {}
+  }, false);
+
+  if (!call) return;
+
+  // Method names compare without regard to ASCII case, as the native table does.
+  const asciiLower = (s) => s.replace(/[A-Z]+/g, (m) => m.toLowerCase());
+  const ids = new Map();
+  names.forEach((name, index) => ids.set(asciiLower(name), index + 1));
+
+  const refusal = (code, text) => {
+    const error = new Error(text);
+    error.number = code;
+    error.description = text;
+    return error;
+  };
+  const method = (id, name) => function () {
+    try {
+      return call(id, ...arguments);
+    } catch (e) {
+      if (e instanceof Error && e.name === refusalName) {
+        const colon = e.message.indexOf(':');
+        throw refusal(Number(e.message.slice(0, colon)), 'window.external.' + name + ': ' + e.message.slice(colon + 1));
+      }
+      throw e;
+    }
+  };
+  const methods = new Map();
+  const external = new Proxy(Object.create(null), {
+    get(target, property) {
+      if (typeof property !== 'string') return undefined;
+      let fn = methods.get(property);
+      if (fn) return fn;
+      const id = ids.get(asciiLower(property));
+      if (id === undefined) throw refusal(unknownName, 'window.external.' + property + ': DISP_E_UNKNOWNNAME');
+      fn = method(id, property);
+      methods.set(property, fn);
+      return fn;
+    },
+    has(target, property) { return typeof property === 'string' && ids.has(asciiLower(property)); },
+    set() { return false; },
+    defineProperty() { return false; },
+    deleteProperty() { return false; },
+  });
+  defineProperty(global, 'external', { value: external, enumerable: true, configurable: false, writable: false });
+
+  // Pages written for the Windows browser wrap array results in VBArray.
+  if (typeof global.VBArray === 'undefined') {
+    const outOfRange = () => new RangeError('Subscript out of range');
+    const checkDimension = (dimension) => {
+      if (dimension !== undefined && Number(dimension) !== 1) throw outOfRange();
+    };
+    class VBArray {
+      #items;
+      constructor(safeArray) {
+        if (safeArray instanceof VBArray) safeArray = safeArray.toArray();
+        if (!Array.isArray(safeArray)) throw new TypeError('VBArray expected');
+        this.#items = Array.prototype.slice.call(safeArray);
+      }
+      toArray() { return this.#items.slice(); }
+      getItem(index) {
+        if (arguments.length !== 1) throw outOfRange();
+        const i = Number(index);
+        if (!Number.isInteger(i) || i < 0 || i >= this.#items.length) throw outOfRange();
+        return this.#items[i];
+      }
+      lbound(dimension) { checkDimension(dimension); return 0; }
+      ubound(dimension) { checkDimension(dimension); return this.#items.length - 1; }
+      dimensions() { return 1; }
+    }
+    defineProperty(global, 'VBArray', { value: VBArray, enumerable: false, configurable: true, writable: true });
+  }
+}))JS";
+
+}  // namespace wendrake::webext

@@ -1,0 +1,326 @@
+// The web-process end of window.external: one socket per page to the UI process,
+// the bridge and the link recorder installed in every frame, and native-to-page
+// calls served both while the page is idle and while it waits inside a call.
+#include <glib-unix.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <webkit2/webkit-web-extension.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "core/Text.h"
+#include "pagehost/wire/PageAccess.h"
+#include "pagehost/wire/PageWire.h"
+#include "webext/PageScript.h"
+
+namespace wendrake::webext {
+namespace {
+
+wire::ExtensionSettings gSettings;
+
+struct PageLink {
+  WebKitWebPage* page = nullptr;  // not owned; the link dies with the page
+  // The main frame as its window objects are cleared (weak), where native code
+  // calls page functions.
+  WebKitFrame* mainFrame = nullptr;
+  int fd = -1;
+  guint watch = 0;
+  std::uint32_t nextRequest = 1;
+
+  void SetMainFrame(WebKitFrame* frame) {
+    if (frame == mainFrame) return;
+    if (mainFrame) g_object_remove_weak_pointer(G_OBJECT(mainFrame), reinterpret_cast<gpointer*>(&mainFrame));
+    mainFrame = frame;
+    if (mainFrame) g_object_add_weak_pointer(G_OBJECT(mainFrame), reinterpret_cast<gpointer*>(&mainFrame));
+  }
+  ~PageLink() { SetMainFrame(nullptr); }
+};
+using LinkRef = std::shared_ptr<PageLink>;
+
+constexpr char kLinkKey[] = "wendrake-page-link";
+
+void Break(PageLink& link) {
+  if (link.watch) g_source_remove(link.watch);
+  link.watch = 0;
+  if (link.fd >= 0) ::close(link.fd);
+  link.fd = -1;
+}
+
+LinkRef LinkOf(WebKitWebPage* page) {
+  auto* link = static_cast<LinkRef*>(g_object_get_data(G_OBJECT(page), kLinkKey));
+  return link ? *link : nullptr;
+}
+
+template <typename T>
+struct GObjectRef {
+  T* p;
+  explicit GObjectRef(T* value) : p(value) {}
+  ~GObjectRef() {
+    if (p) g_object_unref(p);
+  }
+  GObjectRef(const GObjectRef&) = delete;
+  GObjectRef& operator=(const GObjectRef&) = delete;
+};
+
+std::string Utf8Of(JSCValue* value) {
+  GBytes* bytes = jsc_value_to_string_as_bytes(value);
+  if (!bytes) return {};
+  gsize size = 0;
+  const void* data = g_bytes_get_data(bytes, &size);
+  std::string text(static_cast<const char*>(data), size);
+  g_bytes_unref(bytes);
+  return text;
+}
+
+JSCValue* NewString(JSCContext* context, const std::u16string& text) {
+  const std::string utf8 = ToUtf8(text);
+  GBytes* bytes = g_bytes_new(utf8.data(), utf8.size());
+  JSCValue* value = jsc_value_new_string_from_bytes(context, bytes);
+  g_bytes_unref(bytes);
+  return value;
+}
+
+// A whole number in the 32-bit range is an integer, as the Windows engine passed it.
+PageValue ToPageValue(JSCContext* context, JSCValue* value, bool& threw) {
+  threw = false;
+  if (jsc_value_is_undefined(value)) return Undefined{};
+  if (jsc_value_is_null(value)) return Null{};
+  if (jsc_value_is_boolean(value)) return static_cast<bool>(jsc_value_to_boolean(value));
+  if (jsc_value_is_number(value)) {
+    const double d = jsc_value_to_double(value);
+    if (std::isfinite(d) && d == std::trunc(d) && d >= std::numeric_limits<std::int32_t>::min() &&
+        d <= std::numeric_limits<std::int32_t>::max())
+      return static_cast<std::int32_t>(d);
+    return d;
+  }
+  const bool isString = jsc_value_is_string(value);
+  std::string text = Utf8Of(value);
+  if (jsc_context_get_exception(context)) {
+    threw = true;
+    return Undefined{};
+  }
+  if (isString) return ToUtf16(text);
+  return ObjectValue{ToUtf16(text)};
+}
+
+JSCValue* ToScriptValue(JSCContext* context, const MethodResult& result) {
+  return std::visit(
+      [context](const auto& v) -> JSCValue* {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) return jsc_value_new_undefined(context);
+        else if constexpr (std::is_same_v<T, std::int32_t>) return jsc_value_new_number(context, v);
+        else if constexpr (std::is_same_v<T, bool>) return jsc_value_new_boolean(context, v);
+        else if constexpr (std::is_same_v<T, std::u16string>) return NewString(context, v);
+        else {
+          JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
+          for (guint i = 0; i < v.size(); ++i) {
+            JSCValue* item = NewString(context, v[i]);
+            jsc_value_object_set_property_at_index(array, i, item);
+            g_object_unref(item);
+          }
+          return array;
+        }
+      },
+      result);
+}
+
+// Runs a function of the page's main frame; only pages that may reach the bridge
+// may be reached from it.
+HRESULT RunPageFunction(WebKitFrame* frame, const wire::PageFunction& request) {
+  const char* uri = frame ? webkit_frame_get_uri(frame) : nullptr;
+  if (!uri || !wire::IsPageAllowed(uri, gSettings.uiFolderUri, gSettings.siteOrigin)) return DISP_E_UNKNOWNNAME;
+  GObjectRef<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, webkit_script_world_get_default()));
+  jsc_context_clear_exception(context.p);
+  GObjectRef<JSCValue> global(jsc_context_get_global_object(context.p));
+  GObjectRef<JSCValue> function(jsc_value_object_get_property(global.p, ToUtf8(request.name).c_str()));
+  HRESULT code = S_OK;
+  if (jsc_context_get_exception(context.p)) {
+    code = DISP_E_EXCEPTION;
+  } else if (!jsc_value_is_function(function.p)) {
+    code = DISP_E_UNKNOWNNAME;
+  } else {
+    std::vector<JSCValue*> arguments;
+    for (const auto& argument : request.arguments) arguments.push_back(NewString(context.p, argument));
+    JSCValue* result = jsc_value_function_callv(function.p, static_cast<guint>(arguments.size()), arguments.data());
+    if (result) g_object_unref(result);
+    for (JSCValue* argument : arguments) g_object_unref(argument);
+    if (jsc_context_get_exception(context.p)) code = DISP_E_EXCEPTION;
+  }
+  // An exception left here would surface in a window.external call that waits
+  // further up the stack.
+  jsc_context_clear_exception(context.p);
+  return code;
+}
+
+void ServePageFunction(const LinkRef& link, const wire::PageFunction& request) {
+  const HRESULT code = link->mainFrame ? RunPageFunction(link->mainFrame, request) : DISP_E_UNKNOWNNAME;
+  if (link->fd >= 0 && !wire::Send(link->fd, wire::PageFunctionReply{request.id, code})) Break(*link);
+}
+
+// Waits for the reply to one call, serving the UI process's requests meanwhile.
+bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
+  while (link->fd >= 0) {
+    wire::Message message;
+    if (wire::Receive(link->fd, message) != wire::ReadStatus::Ok) break;
+    if (auto* r = std::get_if<wire::CallReply>(&message); r && r->id == id) {
+      reply = std::move(*r);
+      return true;
+    }
+    if (auto* request = std::get_if<wire::PageFunction>(&message)) {
+      ServePageFunction(link, *request);
+      continue;
+    }
+    g_warning("wendrake: unexpected message while waiting for a page call");
+    break;
+  }
+  Break(*link);
+  return false;
+}
+
+gboolean OnIdleReadable(gint, GIOCondition, gpointer data) {
+  const LinkRef link = *static_cast<LinkRef*>(data);
+  wire::Message message;
+  if (link->fd >= 0 && wire::Receive(link->fd, message) == wire::ReadStatus::Ok) {
+    if (auto* request = std::get_if<wire::PageFunction>(&message)) {
+      ServePageFunction(link, *request);
+      return G_SOURCE_CONTINUE;
+    }
+  }
+  // Returning REMOVE drops the source, so Break must not remove it again.
+  link->watch = 0;
+  Break(*link);
+  return G_SOURCE_REMOVE;
+}
+
+void Throw(JSCContext* context, HRESULT code) {
+  const std::string_view name = HResultName(code);
+  const std::string message = std::to_string(code) + ":" + (name.empty() ? "error" : std::string(name));
+  jsc_context_throw_with_name(context, kRefusalName, message.c_str());
+}
+
+// window.external's native half: (member ID, arguments...) → result, or throws.
+JSCValue* OnExternalCall(GPtrArray* values, gpointer data) {
+  const LinkRef link = *static_cast<LinkRef*>(data);
+  JSCContext* context = jsc_context_get_current();
+  if (values->len < 1) {
+    Throw(context, DISP_E_MEMBERNOTFOUND);
+    return nullptr;
+  }
+  wire::Call call{0, jsc_value_to_int32(static_cast<JSCValue*>(values->pdata[0])), {}};
+  call.arguments.reserve(values->len - 1);
+  for (guint i = 1; i < values->len; ++i) {
+    bool threw = false;
+    call.arguments.push_back(ToPageValue(context, static_cast<JSCValue*>(values->pdata[i]), threw));
+    if (threw) return nullptr;  // the conversion's own exception goes to the page
+  }
+  if (link->fd < 0) {
+    Throw(context, E_FAIL);
+    return nullptr;
+  }
+  call.id = link->nextRequest++;
+  wire::CallReply reply;
+  if (!wire::Send(link->fd, call)) {
+    Break(*link);
+    Throw(context, E_FAIL);
+    return nullptr;
+  }
+  if (!AwaitReply(link, call.id, reply)) {
+    Throw(context, E_FAIL);
+    return nullptr;
+  }
+  if (reply.code != S_OK) {
+    Throw(context, reply.code);
+    return nullptr;
+  }
+  return ToScriptValue(context, reply.result);
+}
+
+void OnLinkClicked(const char* address, gpointer data) {
+  const LinkRef link = *static_cast<LinkRef*>(data);
+  if (link->fd >= 0 && address && !wire::Send(link->fd, wire::LinkClicked{ToUtf16(address)})) Break(*link);
+}
+
+gpointer NewLinkRef(const LinkRef& link) { return new LinkRef(link); }
+void DeleteLinkRef(gpointer data) { delete static_cast<LinkRef*>(data); }
+
+void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
+  LinkRef link = LinkOf(page);
+  if (!link) return;
+  if (webkit_frame_is_main_frame(frame)) link->SetMainFrame(frame);
+  const char* uri = webkit_frame_get_uri(frame);
+  const bool allowed = uri && wire::IsPageAllowed(uri, gSettings.uiFolderUri, gSettings.siteOrigin);
+
+  GObjectRef<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, world));
+  GObjectRef<JSCValue> install(jsc_context_evaluate_with_source_uri(context.p, kPageScript, -1, "wendrake:page-bridge", 1));
+  GObjectRef<JSCValue> call(allowed ? jsc_value_new_function_variadic(context.p, "external", G_CALLBACK(OnExternalCall),
+                                                                      NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE)
+                                    : jsc_value_new_null(context.p));
+  GObjectRef<JSCValue> clicked(jsc_value_new_function(context.p, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
+                                                      DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
+  std::vector<const char*> names;
+  for (const auto& name : gSettings.methodNames) names.push_back(name.c_str());
+  names.push_back(nullptr);
+  GObjectRef<JSCValue> nameList(allowed ? jsc_value_new_array_from_strv(context.p, names.data()) : jsc_value_new_null(context.p));
+  GObjectRef<JSCValue> unknownName(jsc_value_new_number(context.p, DISP_E_UNKNOWNNAME));
+  GObjectRef<JSCValue> refusalName(jsc_value_new_string(context.p, kRefusalName));
+  JSCValue* arguments[] = {call.p, clicked.p, nameList.p, unknownName.p, refusalName.p};
+  if (jsc_value_is_function(install.p)) {
+    JSCValue* result = jsc_value_function_callv(install.p, G_N_ELEMENTS(arguments), arguments);
+    if (result) g_object_unref(result);
+  }
+  if (JSCException* exception = jsc_context_get_exception(context.p)) {
+    g_warning("wendrake: page bridge not installed: %s", jsc_exception_get_message(exception));
+    jsc_context_clear_exception(context.p);
+  }
+}
+
+void OnPageDestroyed(gpointer data, GObject*) {
+  auto* link = static_cast<LinkRef*>(data);
+  (*link)->page = nullptr;
+  (*link)->SetMainFrame(nullptr);
+  Break(**link);
+  delete link;
+}
+
+void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+  auto link = std::make_shared<PageLink>();
+  link->page = page;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (fd >= 0 && gSettings.socketPath.size() < sizeof address.sun_path) {
+    std::memcpy(address.sun_path, gSettings.socketPath.c_str(), gSettings.socketPath.size() + 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        wire::Send(fd, wire::Hello{gSettings.secret, webkit_web_page_get_id(page)})) {
+      link->fd = fd;
+      link->watch = g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                       OnIdleReadable, NewLinkRef(link), DeleteLinkRef);
+    }
+  }
+  if (link->fd < 0) {
+    if (fd >= 0) ::close(fd);
+    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process", webkit_web_page_get_id(page));
+  }
+  // The page keeps one reference; the watch and every installed function hold theirs.
+  g_object_set_data(G_OBJECT(page), kLinkKey, new LinkRef(link));
+  g_object_weak_ref(G_OBJECT(page), OnPageDestroyed, g_object_get_data(G_OBJECT(page), kLinkKey));
+}
+
+}  // namespace
+}  // namespace wendrake::webext
+
+extern "C" __attribute__((visibility("default"))) void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
+                                                                                                        const GVariant* data) {
+  using namespace wendrake::webext;
+  if (!wendrake::wire::ReadSettings(const_cast<GVariant*>(data), gSettings)) {
+    g_warning("wendrake: web extension started without its settings");
+    return;
+  }
+  g_signal_connect(extension, "page-created", G_CALLBACK(OnPageCreated), nullptr);
+  g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(OnWindowObjectCleared), nullptr);
+}

@@ -1,0 +1,128 @@
+// The page host on real WebKit views: calls both ways, refusals, the host's answers.
+#include <gtest/gtest.h>
+
+#include "DesktopFixture.h"
+
+namespace wendrake {
+namespace {
+
+using testing::PageWithScript;
+using testing::RunUntil;
+using Lines = std::vector<std::string>;
+
+class PageHostView : public testing::DesktopFixture {};
+
+TEST_F(PageHostView, CallPageScriptPassesArgumentsInOrder) {
+  auto& view = OpenPage("order.html", PageWithScript("function Join(a, b) { window.external.ShowMsgBox(a + '|' + b); return 7; }"));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  ASSERT_TRUE(view.RefreshDocument());
+  EXPECT_TRUE(view.CallPageScript(u"Join", u"A", u"B"));
+  EXPECT_TRUE(view.CallPageScript(u"Join", std::vector<std::u16string>{u"玩家", u""}));
+  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog ready", "dialog A|B", "dialog 玩家|"}));
+  EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(PageHostView, FailedPageCallsAreShownInAMessageBox) {
+  auto& view = OpenPage("fail.html", PageWithScript("function Throws() { throw new Error('no'); } var NotAFunction = 3;"));
+  EXPECT_FALSE(view.RefreshDocument()) << "no document yet";
+  EXPECT_FALSE(view.CallPageScript(u"Throws", std::vector<std::u16string>{})) << "a document never captured";
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  ASSERT_TRUE(view.RefreshDocument());
+  EXPECT_FALSE(view.CallPageScript(u"Missing", u"x"));
+  EXPECT_FALSE(view.CallPageScript(u"Throws", u"x"));
+  EXPECT_FALSE(view.CallPageScript(u"NotAFunction", u"x"));
+  EXPECT_EQ(messages.texts, (Lines{"函数GetJScrip调用失败！", "未知名称。\r\n", "发生意外。\r\n", "未知名称。\r\n"}));
+}
+
+TEST_F(PageHostView, PageCallsReachTheirHandlersWithoutRegardToCase) {
+  auto& view = OpenPage("close.html", PageWithScript("window.external.closewindow(); window.external.MINIMIZE(); window.external.Close();"));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  EXPECT_EQ(WindowOf(view).events, (Lines{"close", "minimize", "close", "dialog ready"}));
+}
+
+TEST_F(PageHostView, RefusalsAreErrorsThePageCatchesAndNoHandlerRuns) {
+  const std::string script = R"(
+    function numberOf(call) { try { call(); return 'ran'; } catch (e) { return String(e.number); } }
+    window.external.ShowMsgBox([
+      numberOf(function () { window.external.NoSuchMethod(); }),
+      numberOf(function () { window.external.GetPluginCount(1); }),
+      numberOf(function () { window.external.SelectGamePath(); }),
+      numberOf(function () { window.external.SelectGamePath('abc'); }),
+      numberOf(function () { window.external.SelectGamePath(1e10); }),
+      numberOf(function () { window.external.ChangeSkin(null); })
+    ].join(','));)";
+  auto& view = OpenPage("refusals.html", PageWithScript(script));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  EXPECT_EQ(WindowOf(view).events,
+            (Lines{"dialog -2147352570,-2147352562,-2147352561,-2147352571,-2147352566,-2147352571", "dialog ready"}))
+      << "no game path dialog: the refused handlers did not run";
+}
+
+TEST_F(PageHostView, AHandlerMayCallBackIntoTheWaitingPage) {
+  // DeliverUserInfo on the main page calls its SetUserInfo, which calls in again.
+  const std::string script = R"(
+    function SetUserInfo(user, image) { window.external.ShowMsgBox('hello ' + user + ' ' + window.external.GetLocalProgVer()); }
+    window.external.DeliverUserInfo('player', 'face.png');
+    window.external.ShowMsgBox('after');)";
+  installation.WriteHive({{"Version", "2.0"}});
+  auto& view = OpenPage("reentry.html", PageWithScript(script));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog hello player 2.0", "end-dialog 1", "dialog after", "dialog ready"}));
+}
+
+TEST_F(PageHostView, AnOpenedDialogPageCallsIntoItsOpenersPage) {
+  auto& opener = OpenPage("main.html", PageWithScript("function SetUserInfo(user, image) { window.external.ShowMsgBox('user ' + user); }"));
+  ASSERT_TRUE(WaitForEvent(WindowOf(opener), "dialog ready"));
+  auto& dialog = OpenPage("login.html", PageWithScript("window.external.DeliverUserInfo('player', 'face.png');"), &opener);
+  ASSERT_TRUE(WaitForEvent(WindowOf(dialog), "dialog ready"));
+  EXPECT_EQ(WindowOf(opener).events, (Lines{"dialog ready", "dialog user player"}));
+  EXPECT_EQ(WindowOf(dialog).events, (Lines{"end-dialog 1", "dialog ready"}));
+}
+
+TEST_F(PageHostView, TheAddOnListWorksAsAVBArray) {
+  const auto game = installation.MakeGameFolder();
+  std::filesystem::create_directories(game / "Interface/AddOns/Alpha");
+  std::filesystem::create_directories(game / "Interface/AddOns/Beta");
+  installation.WriteFile("update_info.xml",
+                         "<Wendrake><plugin><item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\"/><item pid=\"2\" ver=\"2.0\" PlugName=\"Beta\"/></plugin></Wendrake>");
+  const std::string script = R"(
+    var list = new VBArray(window.external.GetExistPlugin());
+    window.external.ShowMsgBox(list.toArray().join(',') + ' ' + list.lbound() + '-' + list.ubound() + ' ' + list.getItem(1));)";
+  auto& view = OpenPage("list.html", PageWithScript(script));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog 1_1.0,2_2.0 0-1 2_2.0", "dialog ready"}));
+}
+
+TEST_F(PageHostView, PagesOfOtherOriginsGetNoExternalObject) {
+  windows.push_back(std::make_unique<testing::TestWindow>());
+  views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
+  CCustomHtmlView& view = *views.back();
+  ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
+  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = typeof window.external.ShowMsgBox;</script></body></html>",
+                            "https://example.org/");
+  ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
+  EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "undefined");
+  EXPECT_TRUE(windows.back()->events.empty());
+}
+
+class MenuRecordingView : public CCustomHtmlView {
+ public:
+  using CCustomHtmlView::CCustomHtmlView;
+  HRESULT ShowContextMenu(int kind) override {
+    const HRESULT answer = CCustomHtmlView::ShowContextMenu(kind);
+    asked.emplace_back(kind, answer);
+    return answer;
+  }
+  std::vector<std::pair<int, HRESULT>> asked;
+};
+
+TEST_F(PageHostView, OnlyATextSelectionGetsAContextMenu) {
+  const std::pair<int, HRESULT> table[] = {
+      {kMenuDefault, S_OK}, {kMenuImage, S_OK}, {kMenuControl, S_OK}, {kMenuAnchor, S_OK}, {kMenuTextSelect, S_FALSE}};
+  windows.push_back(std::make_unique<testing::TestWindow>());
+  MenuRecordingView view(environment, messages, services);
+  for (const auto& [kind, answer] : table) EXPECT_EQ(view.ShowContextMenu(kind), answer) << kind;
+}
+
+}  // namespace
+}  // namespace wendrake
