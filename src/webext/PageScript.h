@@ -56,9 +56,19 @@ inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, 
     error.description = text;
     return error;
   };
+  // Texts cross as UTF-8, where a lone surrogate has no form: it becomes U+FFFD.
+  const wellFormed = String.prototype.toWellFormed
+      ? ((isWell, toWell) => (s) => (isWell(s) ? s : toWell(s)))(uncurry(String.prototype.isWellFormed), uncurry(String.prototype.toWellFormed))
+      : (s) => s;
+  const apply = Reflect.apply;
   const method = (id, name) => function () {
+    const values = [id];
+    for (let i = 0; i < arguments.length; ++i) {
+      const value = arguments[i];
+      values.push(typeof value === 'string' ? wellFormed(value) : value);
+    }
     try {
-      return call(id, ...arguments);
+      return apply(call, undefined, values);
     } catch (e) {
       if (e instanceof Error && e.name === refusalName) {
         const colon = e.message.indexOf(':');

@@ -23,13 +23,18 @@ namespace {
 
 wire::ExtensionSettings gSettings;
 
+// How long a page call may spin for its reply before it sleeps: the page's script
+// waits either way.
+wire::SpinPolicy gReplySpin{100};
+
 struct PageLink {
-  WebKitWebPage* page = nullptr;  // not owned; the link dies with the page
   // The main frame as its window objects are cleared (weak), where native code
   // calls page functions.
   WebKitFrame* mainFrame = nullptr;
   int fd = -1;
   guint watch = 0;
+  guint drain = 0;  // frames read ahead, waiting for the main loop
+  wire::FrameReader reader;
   std::uint32_t nextRequest = 1;
 
   void SetMainFrame(WebKitFrame* frame) {
@@ -47,6 +52,8 @@ constexpr char kLinkKey[] = "wendrake-page-link";
 void Break(PageLink& link) {
   if (link.watch) g_source_remove(link.watch);
   link.watch = 0;
+  if (link.drain) g_source_remove(link.drain);
+  link.drain = 0;
   if (link.fd >= 0) ::close(link.fd);
   link.fd = -1;
 }
@@ -162,13 +169,43 @@ void ServePageFunction(const LinkRef& link, const wire::PageFunction& request) {
   if (link->fd >= 0 && !wire::Send(link->fd, wire::PageFunctionReply{request.id, code})) Break(*link);
 }
 
+gpointer NewLinkRef(const LinkRef& link) { return new LinkRef(link); }
+void DeleteLinkRef(gpointer data) { delete static_cast<LinkRef*>(data); }
+
+// Serves the requests read so far; false when the link broke.
+bool ServeBuffered(const LinkRef& link) {
+  while (link->fd >= 0 && link->reader.HasFrame()) {
+    wire::Message message;
+    if (link->reader.Next(link->fd, message) != wire::ReadStatus::Ok) return false;
+    auto* request = std::get_if<wire::PageFunction>(&message);
+    if (!request) return false;
+    ServePageFunction(link, *request);
+  }
+  return true;
+}
+
+// Requests read ahead by a wait that has ended; the socket's watch cannot see them.
+void DrainLater(const LinkRef& link) {
+  if (link->drain || !link->reader.HasFrame()) return;
+  link->drain = g_idle_add_full(
+      G_PRIORITY_DEFAULT,
+      [](gpointer data) -> gboolean {
+        const LinkRef link = *static_cast<LinkRef*>(data);
+        link->drain = 0;
+        if (!ServeBuffered(link)) Break(*link);
+        return G_SOURCE_REMOVE;
+      },
+      NewLinkRef(link), DeleteLinkRef);
+}
+
 // Waits for the reply to one call, serving the UI process's requests meanwhile.
 bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
   while (link->fd >= 0) {
     wire::Message message;
-    if (wire::Receive(link->fd, message) != wire::ReadStatus::Ok) break;
+    if (link->reader.Next(link->fd, message, -1, &gReplySpin) != wire::ReadStatus::Ok) break;
     if (auto* r = std::get_if<wire::CallReply>(&message); r && r->id == id) {
       reply = std::move(*r);
+      DrainLater(link);
       return true;
     }
     if (auto* request = std::get_if<wire::PageFunction>(&message)) {
@@ -185,10 +222,10 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
 gboolean OnIdleReadable(gint, GIOCondition, gpointer data) {
   const LinkRef link = *static_cast<LinkRef*>(data);
   wire::Message message;
-  if (link->fd >= 0 && wire::Receive(link->fd, message) == wire::ReadStatus::Ok) {
+  if (link->fd >= 0 && link->reader.Next(link->fd, message) == wire::ReadStatus::Ok) {
     if (auto* request = std::get_if<wire::PageFunction>(&message)) {
       ServePageFunction(link, *request);
-      return G_SOURCE_CONTINUE;
+      if (ServeBuffered(link)) return G_SOURCE_CONTINUE;
     }
   }
   // Returning REMOVE drops the source, so Break must not remove it again.
@@ -207,6 +244,8 @@ void Throw(JSCContext* context, HRESULT code) {
 JSCValue* OnExternalCall(GPtrArray* values, gpointer data) {
   const LinkRef link = *static_cast<LinkRef*>(data);
   JSCContext* context = jsc_context_get_current();
+  // What the context still holds belongs to an earlier call, already thrown.
+  jsc_context_clear_exception(context);
   if (values->len < 1) {
     Throw(context, DISP_E_MEMBERNOTFOUND);
     return nullptr;
@@ -240,13 +279,19 @@ JSCValue* OnExternalCall(GPtrArray* values, gpointer data) {
   return ToScriptValue(context, reply.result);
 }
 
+// Waits until the UI process has recorded the link, so that it has it before the
+// click's default action asks it for a new window.
 void OnLinkClicked(const char* address, gpointer data) {
   const LinkRef link = *static_cast<LinkRef*>(data);
-  if (link->fd >= 0 && address && !wire::Send(link->fd, wire::LinkClicked{ToUtf16(address)})) Break(*link);
+  if (link->fd < 0 || !address) return;
+  const wire::LinkClicked clicked{link->nextRequest++, ToUtf16(address)};
+  wire::CallReply reply;
+  if (!wire::Send(link->fd, clicked)) {
+    Break(*link);
+    return;
+  }
+  AwaitReply(link, clicked.id, reply);
 }
-
-gpointer NewLinkRef(const LinkRef& link) { return new LinkRef(link); }
-void DeleteLinkRef(gpointer data) { delete static_cast<LinkRef*>(data); }
 
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
   LinkRef link = LinkOf(page);
@@ -281,7 +326,6 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 
 void OnPageDestroyed(gpointer data, GObject*) {
   auto* link = static_cast<LinkRef*>(data);
-  (*link)->page = nullptr;
   (*link)->SetMainFrame(nullptr);
   Break(**link);
   delete link;
@@ -289,7 +333,6 @@ void OnPageDestroyed(gpointer data, GObject*) {
 
 void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   auto link = std::make_shared<PageLink>();
-  link->page = page;
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

@@ -13,25 +13,32 @@
 
 namespace {
 
+// Takes a display number no other server holds, and waits until its socket is up.
 pid_t StartXvfb() {
-  int pipe[2];
-  if (::pipe(pipe) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipe[0]);
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a crashed test run leaves no server behind
-    const std::string fd = std::to_string(pipe[1]);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
-    ::_exit(127);
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const int number = 100 + (::getpid() + attempt * 7) % 800;
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+    if (::access(socket.c_str(), F_OK) == 0 || ::access(lock.c_str(), F_OK) == 0) continue;
+    const std::string display = ":" + std::to_string(number);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a crashed test run leaves no server behind
+      ::execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
+      ::_exit(127);
+    }
+    for (int wait = 0; wait < 1000; ++wait) {
+      if (::access(socket.c_str(), F_OK) == 0) {
+        ::setenv("DISPLAY", display.c_str(), 1);
+        return pid;
+      }
+      if (::waitpid(pid, nullptr, WNOHANG) == pid) break;  // lost the number to another server
+      ::usleep(10000);
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
   }
-  ::close(pipe[1]);
-  char number[16] = {};
-  const ssize_t n = ::read(pipe[0], number, sizeof number - 1);
-  ::close(pipe[0]);
-  if (n <= 0) return -1;
-  const std::string display = ":" + std::string(number, static_cast<size_t>(n - (number[n - 1] == '\n')));
-  ::setenv("DISPLAY", display.c_str(), 1);
-  return pid;
+  return -1;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DesktopFixture.h"
+#include "SyntheticInput.h"
 
 namespace wendrake {
 namespace {
@@ -98,11 +99,55 @@ TEST_F(PageHostView, PagesOfOtherOriginsGetNoExternalObject) {
   views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
   CCustomHtmlView& view = *views.back();
   ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
-  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = typeof window.external.ShowMsgBox;</script></body></html>",
+  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = window.external && window.external.ShowMsgBox ? 'bridge' : 'none';</script></body></html>",
                             "https://example.org/");
   ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
-  EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "undefined");
+  EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "none");
   EXPECT_TRUE(windows.back()->events.empty());
+}
+
+TEST_F(PageHostView, ANewWindowOpensTheLastClickedLinkThroughTheShell) {
+  const std::string body = R"(<a id="secure" target="_blank" href="https://example.org/news"><span id="inner">news</span></a>
+    <a id="local" href="other.html">local</a><p id="plain">text</p>)";
+  const std::string script = R"(
+    function Click(id) { document.getElementById(id).click(); }
+    function OpenWindow() { window.open('about:blank'); })";
+  auto& view = OpenPage("links.html", PageWithScript(script, body));
+  // Clicks count once the document has completed.
+  ASSERT_TRUE(RunUntil([&] { return view.ClickSink.IsConnected(); }));
+  ASSERT_TRUE(view.RefreshDocument());
+  EXPECT_TRUE(view.CallPageScript(u"Click", u"inner"));  // inside the link: the link's address
+  ASSERT_TRUE(RunUntil([&] { return shell.opened.size() == 1; }));
+  EXPECT_EQ(shell.opened, Lines{"https://example.org/news"});
+  EXPECT_EQ(view.ClickSink.LastLink, u"https://example.org/news");
+  // A click outside any link keeps the last link, which a script's window then reopens.
+  EXPECT_TRUE(view.CallPageScript(u"Click", u"plain"));
+  EXPECT_TRUE(view.CallPageScript(u"OpenWindow", std::vector<std::u16string>{}));
+  ASSERT_TRUE(RunUntil([&] { return shell.opened.size() == 2; }));
+  EXPECT_EQ(shell.opened.back(), "https://example.org/news");
+}
+
+TEST_F(PageHostView, AMessagePageIsGivenItsCodeWhenItsDocumentCompletes) {
+  struct Case {
+    std::string script;
+    Lines events;
+    Lines messages;
+  };
+  const Case cases[] = {
+      {"function InitMsgBox(code) { window.external.ShowMsgBox('shows ' + code); }", {"dialog ready", "dialog shows 1010"}, {}},
+      {"", {"dialog ready", "dialog 1007"}, {"未知名称。\r\n"}},
+  };
+  for (const auto& c : cases) {
+    windows.push_back(std::make_unique<testing::TestWindow>());
+    windows.back()->message = u"1010";
+    views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
+    ASSERT_TRUE(views.back()->CreateInWindow(1179, *windows.back()));
+    messages.texts.clear();
+    views.back()->Navigate(installation.WriteFile("UI/pages/sc/error.html", PageWithScript(c.script)).string());
+    ASSERT_TRUE(RunUntil([&] { return windows.back()->events.size() == 2; }));
+    EXPECT_EQ(windows.back()->events, c.events);
+    EXPECT_EQ(messages.texts, c.messages);
+  }
 }
 
 class MenuRecordingView : public CCustomHtmlView {
@@ -117,11 +162,23 @@ class MenuRecordingView : public CCustomHtmlView {
 };
 
 TEST_F(PageHostView, OnlyATextSelectionGetsAContextMenu) {
-  const std::pair<int, HRESULT> table[] = {
-      {kMenuDefault, S_OK}, {kMenuImage, S_OK}, {kMenuControl, S_OK}, {kMenuAnchor, S_OK}, {kMenuTextSelect, S_FALSE}};
   windows.push_back(std::make_unique<testing::TestWindow>());
   MenuRecordingView view(environment, messages, services);
-  for (const auto& [kind, answer] : table) EXPECT_EQ(view.ShowContextMenu(kind), answer) << kind;
+  ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
+  const std::string body = "<style>body { margin: 0 }</style><p id='text' style='margin:0;font-size:40px'>Selected text</p>";
+  const std::string script = "function Select() { document.getSelection().selectAllChildren(document.getElementById('text')); }";
+  view.Navigate(installation.WriteFile("UI/pages/sc/menu.html", PageWithScript(script, body)).string());
+  ASSERT_TRUE(WaitForEvent(*windows.back(), "dialog ready"));
+  GtkWidget* widget = GTK_WIDGET(view.WebView());
+  testing::SendButton(widget, 3, 20, 250);
+  ASSERT_TRUE(RunUntil([&] { return view.asked.size() == 1; }));
+  ASSERT_TRUE(view.RefreshDocument());
+  ASSERT_TRUE(view.CallPageScript(u"Select", std::vector<std::u16string>{}));
+  testing::SendButton(widget, 3, 30, 20);
+  ASSERT_TRUE(RunUntil([&] { return view.asked.size() == 2; }));
+  EXPECT_EQ(view.asked, (std::vector<std::pair<int, HRESULT>>{{kMenuDefault, S_OK}, {kMenuTextSelect, S_FALSE}}));
+  for (const auto& [kind, answer] : std::vector<std::pair<int, HRESULT>>{{kMenuImage, S_OK}, {kMenuControl, S_OK}, {kMenuAnchor, S_OK}})
+    EXPECT_EQ(view.ShowContextMenu(kind), answer) << kind;
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 namespace wendrake {
 namespace {
 
-// Right presses never reach the page's script; WebKit still sees them, so a text
-// selection can get its menu.
+// Right and middle presses never reach the page's script; WebKit still sees right
+// presses, so a text selection can get its menu.
 constexpr const char* kSwallowRightPresses = R"((function () {
   const swallow = function (event) {
-    if (event.button === 2) { event.stopImmediatePropagation(); event.preventDefault(); }
+    if (event.button === 1 || event.button === 2) { event.stopImmediatePropagation(); event.preventDefault(); }
   };
   window.addEventListener("pointerdown", swallow, true);
   window.addEventListener("mousedown", swallow, true);
@@ -45,6 +45,9 @@ bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
   WebKitUserScript* script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WebView()), script);
   webkit_user_script_unref(script);
+  // A page's own window.open must reach the new-window handling, which sends the
+  // last link to the desktop's browser; nothing else opens.
+  webkit_settings_set_javascript_can_open_windows_automatically(webkit_web_view_get_settings(WebView()), TRUE);
   g_signal_connect(WebView(), "key-press-event", G_CALLBACK(KeyPress), this);
   g_signal_connect(WebView(), "button-press-event", G_CALLBACK(ButtonEvent), this);
   g_signal_connect(WebView(), "button-release-event", G_CALLBACK(ButtonEvent), this);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -23,13 +24,27 @@ namespace {
 
 // A peer that has connected but not yet finished its Hello must not stall the UI.
 constexpr int kHelloTimeoutMs = 2000;
+// Page script tends to call in bursts: after answering, the UI looks for the next
+// call a little while before it goes back to sleep in the main loop, but returns to
+// the loop after kBurstMaxMicros at the latest, so that a busy page never starves it.
+constexpr int kBurstSpinMicros = 50;
+constexpr gint64 kBurstMaxMicros = 2000;
+// How long a native-to-page call may spin for its reply before it goes back to the
+// main loop to wait.
+constexpr int kReplySpinMicros = 100;
 
 struct Connection {
   int fd = -1;
   GSource* watch = nullptr;
+  GSource* drain = nullptr;  // frames read ahead, waiting for the main loop
+  wire::FrameReader reader;
+  // Native-to-page calls waiting for their replies, by request id.
+  std::map<std::uint32_t, std::optional<HRESULT>> waits;
   std::uint64_t pageId = 0;
   bool greeted = false;
   bool closed = false;
+  // Replies to native-to-page calls, by request, until their caller takes them.
+  std::map<std::uint32_t, HRESULT> replies;
 };
 
 std::string RandomSecret() {
@@ -78,6 +93,10 @@ std::string MakePrivateFolder() {
 }  // namespace
 
 struct PageChannel::Impl {
+  // What a connection's main-loop sources hold.
+  using SourceData = std::pair<Impl*, std::weak_ptr<Connection>>;
+  static void DeleteSourceData(gpointer data) { delete static_cast<SourceData*>(data); }
+
   PageAccessRule rule;
   std::string folder;
   std::string socketPath;
@@ -89,10 +108,14 @@ struct PageChannel::Impl {
   std::map<std::uint64_t, std::shared_ptr<Connection>> pages;
   std::map<std::uint64_t, IPageEndpoint*> endpoints;
   std::uint32_t nextRequest = 1;
+  wire::SpinPolicy burstSpin{kBurstSpinMicros};
+  wire::SpinPolicy replySpin{kReplySpinMicros};
 
-  GSource* Watch(int fd, GSourceFunc callback, gpointer data, GDestroyNotify destroy) {
+  GSource* Watch(int fd, GUnixFDSourceFunc callback, gpointer data, GDestroyNotify destroy) {
     GSource* source = g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
-    g_source_set_callback(source, callback, data, destroy);
+    g_source_set_callback(source, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(callback)), data, destroy);
+    // A handler run from this watch may wait for this same page in a nested loop.
+    g_source_set_can_recurse(source, TRUE);
     g_source_attach(source, context);
     return source;
   }
@@ -102,10 +125,12 @@ struct PageChannel::Impl {
     connection->closed = true;
     // Destroying a source from inside its own dispatch is allowed; its data is
     // released after the dispatch returns.
-    if (connection->watch) {
-      g_source_destroy(connection->watch);
-      g_source_unref(connection->watch);
-      connection->watch = nullptr;
+    for (GSource** source : {&connection->watch, &connection->drain}) {
+      if (*source) {
+        g_source_destroy(*source);
+        g_source_unref(*source);
+        *source = nullptr;
+      }
     }
     ::close(connection->fd);
     connection->fd = -1;
@@ -132,20 +157,52 @@ struct PageChannel::Impl {
       auto connection = std::make_shared<Connection>();
       connection->fd = fd;
       connections.insert(connection);
-      auto* data = new std::pair<Impl*, std::weak_ptr<Connection>>(this, connection);
-      connection->watch = Watch(fd, &Impl::OnReadable, data, [](gpointer p) { delete static_cast<std::pair<Impl*, std::weak_ptr<Connection>>*>(p); });
+      connection->watch = Watch(fd, &Impl::OnReadable, new SourceData(this, connection), DeleteSourceData);
     }
   }
 
-  static gboolean OnListenReadable(gpointer data) {
+  static gboolean OnListenReadable(gint, GIOCondition, gpointer data) {
     static_cast<Impl*>(data)->Accept();
     return G_SOURCE_CONTINUE;
   }
 
-  static gboolean OnReadable(gpointer data) {
-    auto* pair = static_cast<std::pair<Impl*, std::weak_ptr<Connection>>*>(data);
-    if (auto connection = pair->second.lock()) pair->first->ReadOne(connection);
+  static gboolean OnReadable(gint, GIOCondition, gpointer data) {
+    auto* source = static_cast<SourceData*>(data);
+    if (auto connection = source->second.lock()) {
+      Impl& impl = *source->first;
+      const gint64 burstEnd = g_get_monotonic_time() + kBurstMaxMicros;
+      impl.ReadOne(connection);
+      impl.ReadBuffered(connection);
+      while (connection->greeted && g_get_monotonic_time() < burstEnd && impl.ReadOne(connection, &impl.burstSpin))
+        impl.ReadBuffered(connection);
+      impl.DrainLater(connection);
+    }
     return G_SOURCE_CONTINUE;
+  }
+
+  void ReadBuffered(const std::shared_ptr<Connection>& connection) {
+    while (!connection->closed && connection->reader.HasFrame()) ReadOne(connection);
+  }
+
+  // Frames read ahead by a wait that has ended; the socket's watch cannot see them.
+  void DrainLater(const std::shared_ptr<Connection>& connection) {
+    if (connection->closed || connection->drain || !connection->reader.HasFrame()) return;
+    connection->drain = g_idle_source_new();
+    g_source_set_priority(connection->drain, G_PRIORITY_DEFAULT);
+    g_source_set_can_recurse(connection->drain, TRUE);
+    g_source_set_callback(
+        connection->drain,
+        [](gpointer data) -> gboolean {
+          auto* source = static_cast<SourceData*>(data);
+          if (auto connection = source->second.lock()) {
+            g_source_unref(connection->drain);
+            connection->drain = nullptr;
+            source->first->ReadBuffered(connection);
+          }
+          return G_SOURCE_REMOVE;
+        },
+        new SourceData(this, connection), DeleteSourceData);
+    g_source_attach(connection->drain, context);
   }
 
   void Greet(const std::shared_ptr<Connection>& connection, const wire::Message& message) {
@@ -161,21 +218,34 @@ struct PageChannel::Impl {
     pages[hello->pageId] = connection;
   }
 
-  void ReadOne(const std::shared_ptr<Connection>& connection) {
+  // Reads and handles one message. With a spin policy only one that comes while
+  // it spins: false when none did.
+  bool ReadOne(const std::shared_ptr<Connection>& connection, wire::SpinPolicy* spin = nullptr) {
+    if (connection->closed) return false;
     wire::Message message;
-    const auto status = wire::Receive(connection->fd, message, connection->greeted ? -1 : kHelloTimeoutMs);
+    const int timeout = spin ? 0 : connection->greeted ? -1 : kHelloTimeoutMs;
+    const auto status = connection->reader.Next(connection->fd, message, timeout, spin);
+    if (status == wire::ReadStatus::TimedOut && spin) return false;
     if (status != wire::ReadStatus::Ok) {
       Close(connection);
+      return false;
     } else if (!connection->greeted) {
       Greet(connection, message);
     } else if (!Serve(connection, message)) {
       g_warning("page %" G_GUINT64_FORMAT ": unexpected message", connection->pageId);
       Close(connection);
     }
+    return !connection->closed;
   }
 
-  // Requests the page may send at any time; false for anything else.
+  // What the page may send at any time; false for anything else.
   bool Serve(const std::shared_ptr<Connection>& connection, wire::Message& message) {
+    if (auto* reply = std::get_if<wire::PageFunctionReply>(&message)) {
+      auto wait = connection->waits.find(reply->id);
+      if (wait == connection->waits.end() || wait->second) return false;
+      wait->second = reply->code;
+      return true;
+    }
     if (auto* call = std::get_if<wire::Call>(&message)) {
       wire::CallReply reply{call->id, S_OK, {}};
       auto endpoint = endpoints.find(connection->pageId);
@@ -194,6 +264,10 @@ struct PageChannel::Impl {
       if (!connection->closed && !wire::Send(connection->fd, reply)) Close(connection);
       return true;
     }
+    if (auto* reply = std::get_if<wire::PageFunctionReply>(&message)) {
+      connection->replies[reply->id] = reply->code;
+      return true;
+    }
     if (auto* link = std::get_if<wire::LinkClicked>(&message)) {
       auto endpoint = endpoints.find(connection->pageId);
       if (endpoint != endpoints.end() && endpoint->second) {
@@ -202,6 +276,7 @@ struct PageChannel::Impl {
         } catch (...) {
         }
       }
+      if (!connection->closed && !wire::Send(connection->fd, wire::CallReply{link->id, S_OK, {}})) Close(connection);
       return true;
     }
     return false;
@@ -212,26 +287,25 @@ struct PageChannel::Impl {
     if (page == pages.end()) return E_FAIL;
     const std::shared_ptr<Connection> connection = page->second;
     const std::uint32_t id = nextRequest++;
-    if (!wire::Send(connection->fd, wire::PageFunction{id, function, arguments})) {
-      Close(connection);
-      return E_FAIL;
+    std::optional<HRESULT>& outcome = connection->waits[id];
+    if (!wire::Send(connection->fd, wire::PageFunction{id, function, arguments})) Close(connection);
+    // A quick page answers at once; calls it makes meanwhile are served here.
+    while (!outcome && ReadOne(connection, &replySpin)) {
     }
-    // Both sides nest strictly, so the next reply on this socket is ours; calls the
-    // page makes meanwhile are served here, re-entrantly.
-    for (;;) {
-      wire::Message message;
-      if (wire::Receive(connection->fd, message) != wire::ReadStatus::Ok) {
-        Close(connection);
-        return E_FAIL;
+    // Otherwise the main loop runs while the page works: its web process may first
+    // need an answer from this process to WebKit's own messages (an input event, an
+    // alert), which only the main loop gives. Replies may then come out of order.
+    while (!outcome && !connection->closed) {
+      if (connection->reader.HasFrame()) {
+        ReadBuffered(connection);
+      } else {
+        g_main_context_iteration(context, TRUE);
       }
-      if (auto* reply = std::get_if<wire::PageFunctionReply>(&message); reply && reply->id == id) return reply->code;
-      if (!Serve(connection, message)) {
-        g_warning("page %" G_GUINT64_FORMAT ": unexpected message while calling a page function", pageId);
-        Close(connection);
-        return E_FAIL;
-      }
-      if (connection->closed) return E_FAIL;
     }
+    const HRESULT code = outcome.value_or(E_FAIL);
+    connection->waits.erase(id);
+    DrainLater(connection);
+    return code;
   }
 };
 
@@ -259,7 +333,10 @@ PageChannel::PageChannel(PageAccessRule rule) : impl_(std::make_unique<Impl>()) 
 }
 
 PageChannel::~PageChannel() {
-  while (!impl_->connections.empty()) impl_->Close(*impl_->connections.begin());
+  while (!impl_->connections.empty()) {
+    const std::shared_ptr<Connection> connection = *impl_->connections.begin();
+    impl_->Close(connection);
+  }
   g_source_destroy(impl_->listenWatch);
   g_source_unref(impl_->listenWatch);
   ::close(impl_->listenFd);

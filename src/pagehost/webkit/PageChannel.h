@@ -49,7 +49,10 @@ class PageChannel {
   // Whether the page's web process has connected.
   bool IsConnected(std::uint64_t pageId) const;
 
-  // Calls a function of the page's main frame with text arguments: S_OK,
+  // Calls a function of the page's main frame with text arguments. While the page
+  // works, the main loop runs (the page's web process may need WebKit's own answers
+  // first), so other pages' calls and events may be served meanwhile; call it from
+  // the main-loop thread only. S_OK,
   // DISP_E_UNKNOWNNAME when it has no such function, DISP_E_EXCEPTION when it
   // throws, E_FAIL (here: no connection) when the page cannot be reached.
   HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments);

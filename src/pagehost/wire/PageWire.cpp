@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/Text.h"
 
@@ -17,18 +19,19 @@ enum Kind : guint8 { kHello = 1, kCall, kCallReply, kPageFunction, kPageFunction
 enum ValueTag : guint8 { kUndefined = 0, kNull, kBool, kInt, kDouble, kText, kObject };
 enum ResultTag : guint8 { kNothing = 0, kResultInt, kResultBool, kResultText, kResultList };
 
-constexpr const char* kFrameType = "(yuv)";
-
+// Built child by child: GVariant's format-string parsing would cost more than
+// the rest of a small message.
+GVariant* Tuple(std::initializer_list<GVariant*> items) { return g_variant_new_tuple(items.begin(), items.size()); }
 GVariant* Bytes(std::string_view utf8) { return g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, utf8.data(), utf8.size(), 1); }
 GVariant* Text(std::u16string_view text) { return Bytes(ToUtf8(text)); }
+GVariant* Tagged(guint8 tag, GVariant* value) { return Tuple({g_variant_new_byte(tag), g_variant_new_variant(value)}); }
 
-std::u16string TextOf(GVariant* bytes) {
-  gsize size = 0;
-  const void* data = g_variant_get_fixed_array(bytes, &size, 1);
-  return ToUtf16(std::string_view(static_cast<const char*>(data), size));
+GVariant* TextList(const std::vector<std::u16string>& texts) {
+  std::vector<GVariant*> items;
+  items.reserve(texts.size());
+  for (const auto& text : texts) items.push_back(Text(text));
+  return g_variant_new_array(G_VARIANT_TYPE_BYTESTRING, items.data(), items.size());
 }
-
-GVariant* Tagged(guint8 tag, GVariant* value) { return g_variant_new("(yv)", tag, value); }
 
 GVariant* ValueVariant(const PageValue& value) {
   return std::visit(
@@ -53,21 +56,13 @@ GVariant* ResultVariant(const MethodResult& result) {
         else if constexpr (std::is_same_v<T, std::int32_t>) return Tagged(kResultInt, g_variant_new_int32(v));
         else if constexpr (std::is_same_v<T, bool>) return Tagged(kResultBool, g_variant_new_boolean(v));
         else if constexpr (std::is_same_v<T, std::u16string>) return Tagged(kResultText, Text(v));
-        else {
-          GVariantBuilder list;
-          g_variant_builder_init(&list, G_VARIANT_TYPE("aay"));
-          for (const auto& item : v) g_variant_builder_add_value(&list, Text(item));
-          return Tagged(kResultList, g_variant_builder_end(&list));
-        }
+        else return Tagged(kResultList, TextList(v));
       },
       result);
 }
 
-GVariant* TextList(const std::vector<std::u16string>& texts) {
-  GVariantBuilder list;
-  g_variant_builder_init(&list, G_VARIANT_TYPE("aay"));
-  for (const auto& text : texts) g_variant_builder_add_value(&list, Text(text));
-  return g_variant_builder_end(&list);
+GVariant* Frame(guint8 kind, std::uint32_t id, GVariant* body) {
+  return Tuple({g_variant_new_byte(kind), g_variant_new_uint32(id), g_variant_new_variant(body)});
 }
 
 GVariant* MessageVariant(const Message& message) {
@@ -75,209 +70,211 @@ GVariant* MessageVariant(const Message& message) {
       [](const auto& m) -> GVariant* {
         using T = std::decay_t<decltype(m)>;
         if constexpr (std::is_same_v<T, Hello>) {
-          return g_variant_new("(yuv)", kHello, 0u, g_variant_new("(@ayt)", Bytes(m.secret), static_cast<guint64>(m.pageId)));
+          return Frame(kHello, 0, Tuple({Bytes(m.secret), g_variant_new_uint64(m.pageId)}));
         } else if constexpr (std::is_same_v<T, Call>) {
-          GVariantBuilder args;
-          g_variant_builder_init(&args, G_VARIANT_TYPE("a(yv)"));
-          for (const auto& a : m.arguments) g_variant_builder_add_value(&args, ValueVariant(a));
-          return g_variant_new("(yuv)", kCall, m.id, g_variant_new("(i@a(yv))", m.memberId, g_variant_builder_end(&args)));
+          std::vector<GVariant*> args;
+          args.reserve(m.arguments.size());
+          for (const auto& a : m.arguments) args.push_back(ValueVariant(a));
+          return Frame(kCall, m.id,
+                       Tuple({g_variant_new_int32(m.memberId), g_variant_new_array(G_VARIANT_TYPE("(yv)"), args.data(), args.size())}));
         } else if constexpr (std::is_same_v<T, CallReply>) {
-          return g_variant_new("(yuv)", kCallReply, m.id, g_variant_new("(i@(yv))", m.code, ResultVariant(m.result)));
+          return Frame(kCallReply, m.id, Tuple({g_variant_new_int32(m.code), ResultVariant(m.result)}));
         } else if constexpr (std::is_same_v<T, PageFunction>) {
-          return g_variant_new("(yuv)", kPageFunction, m.id, g_variant_new("(@ay@aay)", Text(m.name), TextList(m.arguments)));
+          return Frame(kPageFunction, m.id, Tuple({Text(m.name), TextList(m.arguments)}));
         } else if constexpr (std::is_same_v<T, PageFunctionReply>) {
-          return g_variant_new("(yuv)", kPageFunctionReply, m.id, g_variant_new("(i)", m.code));
+          return Frame(kPageFunctionReply, m.id, Tuple({g_variant_new_int32(m.code)}));
         } else {
-          return g_variant_new("(yuv)", kLinkClicked, 0u, g_variant_new("(@ay)", Text(m.address)));
+          return Frame(kLinkClicked, m.id, Tuple({Text(m.address)}));
         }
       },
       message);
 }
 
-// GVariant getters on untrusted data answer defaults for ill-formed parts, so only
-// the types need checking.
-bool Is(GVariant* value, const char* type) { return g_variant_is_of_type(value, G_VARIANT_TYPE(type)); }
-
-bool DecodeValue(GVariant* tagged, PageValue& out) {
-  guint8 tag = 0;
-  GVariant* value = nullptr;
-  g_variant_get(tagged, "(yv)", &tag, &value);
-  bool ok = true;
-  switch (tag) {
-    case kUndefined: out = Undefined{}; break;
-    case kNull: out = Null{}; break;
-    case kBool: ok = Is(value, "b") && (out = static_cast<bool>(g_variant_get_boolean(value)), true); break;
-    case kInt: ok = Is(value, "i") && (out = static_cast<std::int32_t>(g_variant_get_int32(value)), true); break;
-    case kDouble: ok = Is(value, "d") && (out = g_variant_get_double(value), true); break;
-    case kText: ok = Is(value, "ay") && (out = TextOf(value), true); break;
-    case kObject: ok = Is(value, "ay") && (out = ObjectValue{TextOf(value)}, true); break;
-    default: ok = false;
+// Owns one reference.
+class Ref {
+ public:
+  explicit Ref(GVariant* v) : v_(v) {}
+  ~Ref() {
+    if (v_) g_variant_unref(v_);
   }
-  g_variant_unref(value);
-  return ok;
+  Ref(Ref&& other) noexcept : v_(other.v_) { other.v_ = nullptr; }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  Ref& operator=(Ref&&) = delete;
+  GVariant* get() const { return v_; }
+  Ref Child(gsize index) const { return Ref(g_variant_get_child_value(v_, index)); }
+  bool Is(const char* type) const { return g_variant_is_of_type(v_, G_VARIANT_TYPE(type)); }
+
+ private:
+  GVariant* v_;
+};
+
+// Accessors on untrusted data answer defaults for ill-formed parts, so checking
+// the types is enough.
+std::string Utf8Of(const Ref& bytes) {
+  gsize size = 0;
+  const void* data = g_variant_get_fixed_array(bytes.get(), &size, 1);
+  return std::string(static_cast<const char*>(data), size);
 }
+std::u16string TextOf(const Ref& bytes) { return ToUtf16(Utf8Of(bytes)); }
 
-std::vector<std::u16string> TextsOf(GVariant* list) {
+std::vector<std::u16string> TextsOf(const Ref& list) {
   std::vector<std::u16string> texts;
-  const gsize n = g_variant_n_children(list);
+  const gsize n = g_variant_n_children(list.get());
   texts.reserve(n);
-  for (gsize i = 0; i < n; ++i) {
-    GVariant* item = g_variant_get_child_value(list, i);
-    texts.push_back(TextOf(item));
-    g_variant_unref(item);
-  }
+  for (gsize i = 0; i < n; ++i) texts.push_back(TextOf(list.Child(i)));
   return texts;
 }
 
-bool DecodeResult(GVariant* tagged, MethodResult& out) {
-  guint8 tag = 0;
-  GVariant* value = nullptr;
-  g_variant_get(tagged, "(yv)", &tag, &value);
-  bool ok = true;
-  switch (tag) {
-    case kNothing: out = std::monostate{}; break;
-    case kResultInt: ok = Is(value, "i") && (out = static_cast<std::int32_t>(g_variant_get_int32(value)), true); break;
-    case kResultBool: ok = Is(value, "b") && (out = static_cast<bool>(g_variant_get_boolean(value)), true); break;
-    case kResultText: ok = Is(value, "ay") && (out = TextOf(value), true); break;
-    case kResultList: ok = Is(value, "aay") && (out = TextsOf(value), true); break;
-    default: ok = false;
-  }
-  g_variant_unref(value);
-  return ok;
+// The tag and the boxed value of a (yv).
+std::pair<guint8, Ref> Untag(const Ref& tagged) {
+  const Ref tag = tagged.Child(0);
+  const Ref boxed = tagged.Child(1);
+  return {g_variant_get_byte(tag.get()), Ref(g_variant_get_variant(boxed.get()))};
 }
 
-bool DecodeFrame(GVariant* frame, Message& out) {
-  guint8 kind = 0;
-  guint32 id = 0;
-  GVariant* body = nullptr;
-  g_variant_get(frame, "(yuv)", &kind, &id, &body);
-  bool ok = false;
+bool DecodeValue(const Ref& tagged, PageValue& out) {
+  const auto [tag, value] = Untag(tagged);
+  switch (tag) {
+    case kUndefined: out = Undefined{}; return true;
+    case kNull: out = Null{}; return true;
+    case kBool: if (!value.Is("b")) return false; out = static_cast<bool>(g_variant_get_boolean(value.get())); return true;
+    case kInt: if (!value.Is("i")) return false; out = static_cast<std::int32_t>(g_variant_get_int32(value.get())); return true;
+    case kDouble: if (!value.Is("d")) return false; out = g_variant_get_double(value.get()); return true;
+    case kText: if (!value.Is("ay")) return false; out = TextOf(value); return true;
+    case kObject: if (!value.Is("ay")) return false; out = ObjectValue{TextOf(value)}; return true;
+    default: return false;
+  }
+}
+
+bool DecodeResult(const Ref& tagged, MethodResult& out) {
+  const auto [tag, value] = Untag(tagged);
+  switch (tag) {
+    case kNothing: out = std::monostate{}; return true;
+    case kResultInt: if (!value.Is("i")) return false; out = static_cast<std::int32_t>(g_variant_get_int32(value.get())); return true;
+    case kResultBool: if (!value.Is("b")) return false; out = static_cast<bool>(g_variant_get_boolean(value.get())); return true;
+    case kResultText: if (!value.Is("ay")) return false; out = TextOf(value); return true;
+    case kResultList: if (!value.Is("aay")) return false; out = TextsOf(value); return true;
+    default: return false;
+  }
+}
+
+std::int32_t Int32Of(const Ref& v) { return g_variant_get_int32(v.get()); }
+
+bool DecodeFrame(const Ref& frame, Message& out) {
+  const guint8 kind = g_variant_get_byte(frame.Child(0).get());
+  const std::uint32_t id = g_variant_get_uint32(frame.Child(1).get());
+  const Ref body(g_variant_get_variant(frame.Child(2).get()));
   switch (kind) {
     case kHello:
-      if (Is(body, "(ayt)")) {
-        GVariant* secret = g_variant_get_child_value(body, 0);
-        gsize size = 0;
-        const void* data = g_variant_get_fixed_array(secret, &size, 1);
-        Hello hello{std::string(static_cast<const char*>(data), size), 0};
-        g_variant_get_child(body, 1, "t", &hello.pageId);
-        g_variant_unref(secret);
-        out = std::move(hello);
-        ok = true;
-      }
-      break;
-    case kCall:
-      if (Is(body, "(ia(yv))")) {
-        Call call{id, 0, {}};
-        GVariant* args = nullptr;
-        g_variant_get(body, "(i@a(yv))", &call.memberId, &args);
-        const gsize n = g_variant_n_children(args);
-        call.arguments.resize(n);
-        ok = true;
-        for (gsize i = 0; ok && i < n; ++i) {
-          GVariant* arg = g_variant_get_child_value(args, i);
-          ok = DecodeValue(arg, call.arguments[i]);
-          g_variant_unref(arg);
-        }
-        g_variant_unref(args);
-        if (ok) out = std::move(call);
-      }
-      break;
-    case kCallReply:
-      if (Is(body, "(i(yv))")) {
-        CallReply reply{id, S_OK, {}};
-        GVariant* result = nullptr;
-        g_variant_get(body, "(i@(yv))", &reply.code, &result);
-        ok = DecodeResult(result, reply.result);
-        g_variant_unref(result);
-        if (ok) out = std::move(reply);
-      }
-      break;
+      if (!body.Is("(ayt)")) return false;
+      out = Hello{Utf8Of(body.Child(0)), g_variant_get_uint64(body.Child(1).get())};
+      return true;
+    case kCall: {
+      if (!body.Is("(ia(yv))")) return false;
+      Call call{id, Int32Of(body.Child(0)), {}};
+      const Ref args = body.Child(1);
+      const gsize n = g_variant_n_children(args.get());
+      call.arguments.resize(n);
+      for (gsize i = 0; i < n; ++i)
+        if (!DecodeValue(args.Child(i), call.arguments[i])) return false;
+      out = std::move(call);
+      return true;
+    }
+    case kCallReply: {
+      if (!body.Is("(i(yv))")) return false;
+      CallReply reply{id, Int32Of(body.Child(0)), {}};
+      if (!DecodeResult(body.Child(1), reply.result)) return false;
+      out = std::move(reply);
+      return true;
+    }
     case kPageFunction:
-      if (Is(body, "(ayaay)")) {
-        GVariant* name = g_variant_get_child_value(body, 0);
-        GVariant* args = g_variant_get_child_value(body, 1);
-        out = PageFunction{id, TextOf(name), TextsOf(args)};
-        g_variant_unref(name);
-        g_variant_unref(args);
-        ok = true;
-      }
-      break;
+      if (!body.Is("(ayaay)")) return false;
+      out = PageFunction{id, TextOf(body.Child(0)), TextsOf(body.Child(1))};
+      return true;
     case kPageFunctionReply:
-      if (Is(body, "(i)")) {
-        PageFunctionReply reply{id, S_OK};
-        g_variant_get(body, "(i)", &reply.code);
-        out = reply;
-        ok = true;
-      }
-      break;
+      if (!body.Is("(i)")) return false;
+      out = PageFunctionReply{id, Int32Of(body.Child(0))};
+      return true;
     case kLinkClicked:
-      if (Is(body, "(ay)")) {
-        GVariant* address = g_variant_get_child_value(body, 0);
-        out = LinkClicked{TextOf(address)};
-        g_variant_unref(address);
-        ok = true;
-      }
-      break;
-    default: break;
+      if (!body.Is("(ay)")) return false;
+      out = LinkClicked{id, TextOf(body.Child(0))};
+      return true;
+    default:
+      return false;
   }
-  g_variant_unref(body);
-  return ok;
 }
 
-// Waits until fd is readable; false on timeout or a failed poll.
-bool WaitReadable(int fd, gint64 deadline, bool& timedOut) {
-  timedOut = false;
-  if (deadline < 0) return true;
+std::size_t BodySize(const char* prefix) {
+  const auto* p = reinterpret_cast<const unsigned char*>(prefix);
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::size_t{p[3]} << 24);
+}
+
+// Waits until fd is readable or the deadline (monotonic µs; < 0: none) passes.
+ReadStatus WaitReadable(int fd, gint64 deadline) {
+  if (deadline < 0) return ReadStatus::Ok;
   for (;;) {
     const gint64 left = deadline - g_get_monotonic_time();
-    if (left <= 0) {
-      timedOut = true;
-      return false;
-    }
+    if (left <= 0) return ReadStatus::TimedOut;
     pollfd p{fd, POLLIN, 0};
     const int n = ::poll(&p, 1, static_cast<int>((left + 999) / 1000));
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
+    if (n > 0) return ReadStatus::Ok;
+    if (n < 0 && errno != EINTR) return ReadStatus::Failed;
+  }
+}
+
+// One recv of at most size bytes; 0 bytes read means the peer closed.
+ReadStatus ReadSome(int fd, char* buffer, std::size_t size, gint64 deadline, std::size_t& got, int flags = 0) {
+  for (;;) {
+    if (!(flags & MSG_DONTWAIT))
+      if (const ReadStatus s = WaitReadable(fd, deadline); s != ReadStatus::Ok) return s;
+    const ssize_t n = ::recv(fd, buffer, size, flags);
+    if (n > 0) {
+      got = static_cast<std::size_t>(n);
+      return ReadStatus::Ok;
+    }
+    if (n == 0) return ReadStatus::Closed;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      got = 0;
+      return ReadStatus::Ok;
+    }
+    return errno == ECONNRESET ? ReadStatus::Closed : ReadStatus::Failed;
   }
 }
 
 ReadStatus ReadExactly(int fd, char* buffer, std::size_t size, gint64 deadline) {
-  std::size_t done = 0;
-  while (done < size) {
-    bool timedOut = false;
-    if (!WaitReadable(fd, deadline, timedOut)) return timedOut ? ReadStatus::TimedOut : ReadStatus::Failed;
-    const ssize_t n = ::recv(fd, buffer + done, size - done, 0);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      return ReadStatus::Closed;
-    } else if (errno != EINTR && errno != EAGAIN) {
-      return errno == ECONNRESET ? ReadStatus::Closed : ReadStatus::Failed;
-    }
+  for (std::size_t done = 0; done < size;) {
+    std::size_t got = 0;
+    if (const ReadStatus s = ReadSome(fd, buffer + done, size - done, deadline, got); s != ReadStatus::Ok) return s;
+    done += got;
   }
   return ReadStatus::Ok;
 }
+
+gint64 DeadlineOf(int timeoutMs) { return timeoutMs < 0 ? -1 : g_get_monotonic_time() + gint64{timeoutMs} * 1000; }
 
 }  // namespace
 
 std::string EncodeFrame(const Message& message) {
   GVariant* frame = g_variant_ref_sink(MessageVariant(message));
   const gsize size = g_variant_get_size(frame);
+  // g_variant_store needs a target aligned for the type; the frame's prefix of 4
+  // bytes is not.
+  thread_local std::vector<std::uint64_t> scratch;
+  scratch.resize(size / 8 + 1);
+  g_variant_store(frame, scratch.data());
+  g_variant_unref(frame);
   std::string bytes(4 + size, '\0');
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((size >> (8 * i)) & 0xff);
-  g_variant_store(frame, bytes.data() + 4);
-  g_variant_unref(frame);
+  std::memcpy(bytes.data() + 4, scratch.data(), size);
   return bytes;
 }
 
 bool DecodeBody(const void* data, std::size_t size, Message& out) {
-  // The copy gives GVariant the alignment it needs.
-  GBytes* bytes = g_bytes_new(data, size);
-  GVariant* frame = g_variant_ref_sink(g_variant_new_from_bytes(G_VARIANT_TYPE(kFrameType), bytes, FALSE));
-  g_bytes_unref(bytes);
-  const bool ok = DecodeFrame(frame, out);
-  g_variant_unref(frame);
-  return ok;
+  // GVariant copies misaligned data itself; aligned data is read in place.
+  const Ref frame(g_variant_ref_sink(g_variant_new_from_data(G_VARIANT_TYPE("(yuv)"), data, size, FALSE, nullptr, nullptr)));
+  return DecodeFrame(frame, out);
 }
 
 bool Send(int fd, const Message& message) {
@@ -295,16 +292,79 @@ bool Send(int fd, const Message& message) {
 }
 
 ReadStatus Receive(int fd, Message& out, int timeoutMs) {
-  const gint64 deadline = timeoutMs < 0 ? -1 : g_get_monotonic_time() + gint64{timeoutMs} * 1000;
-  unsigned char prefix[4];
-  ReadStatus status = ReadExactly(fd, reinterpret_cast<char*>(prefix), sizeof prefix, deadline);
-  if (status != ReadStatus::Ok) return status;
-  const std::size_t size = prefix[0] | (prefix[1] << 8) | (prefix[2] << 16) | (std::size_t{prefix[3]} << 24);
+  const gint64 deadline = DeadlineOf(timeoutMs);
+  char prefix[4];
+  if (const ReadStatus s = ReadExactly(fd, prefix, sizeof prefix, deadline); s != ReadStatus::Ok) return s;
+  const std::size_t size = BodySize(prefix);
   if (size > kMaxFrameBody) return ReadStatus::Malformed;
   std::string body(size, '\0');
-  status = ReadExactly(fd, body.data(), size, deadline);
-  if (status != ReadStatus::Ok) return status;
+  if (const ReadStatus s = ReadExactly(fd, body.data(), size, deadline); s != ReadStatus::Ok) return s;
   return DecodeBody(body.data(), size, out) ? ReadStatus::Ok : ReadStatus::Malformed;
 }
+
+bool FrameReader::HasFrame() const {
+  const std::size_t available = end_ - begin_;
+  return available >= 4 && available - 4 >= BodySize(buffer_.data() + begin_);
+}
+
+bool FrameReader::TakeFrame(Message& out, ReadStatus& status) {
+  const std::size_t available = end_ - begin_;
+  if (available < 4) return false;
+  const std::size_t size = BodySize(buffer_.data() + begin_);
+  if (size > kMaxFrameBody) {
+    status = ReadStatus::Malformed;
+    return true;
+  }
+  if (available - 4 < size) return false;
+  status = DecodeBody(buffer_.data() + begin_ + 4, size, out) ? ReadStatus::Ok : ReadStatus::Malformed;
+  begin_ += 4 + size;
+  if (begin_ == end_) begin_ = end_ = 0;
+  return true;
+}
+
+ReadStatus FrameReader::Next(int fd, Message& out, int timeoutMs, SpinPolicy* spin) {
+  const gint64 deadline = DeadlineOf(timeoutMs);
+  constexpr std::size_t kChunk = 64 * 1024;
+  ReadStatus status = ReadStatus::Ok;
+  if (TakeFrame(out, status)) return status;
+  const int budget = spin ? spin->Budget() : 0;
+  const gint64 spinEnd = budget > 0 ? g_get_monotonic_time() + budget : 0;
+  bool spinning = spinEnd != 0;
+  for (;;) {
+    // Room for at least the frame being read, or a chunk.
+    std::size_t wanted = kChunk;
+    if (end_ - begin_ >= 4) wanted = std::max(wanted, 4 + BodySize(buffer_.data() + begin_));
+    if (begin_ > 0 && buffer_.size() - begin_ < wanted) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    if (buffer_.size() - begin_ < wanted) buffer_.resize(begin_ + wanted);
+    if (spinning && g_get_monotonic_time() >= spinEnd) {
+      spinning = false;
+      spin->Record(false);
+    }
+    std::size_t got = 0;
+    status = ReadSome(fd, buffer_.data() + end_, buffer_.size() - end_, deadline, got, spinning ? MSG_DONTWAIT : 0);
+    end_ += got;
+    if (status != ReadStatus::Ok) {
+      if (spinning) spin->Record(false);
+      return status;
+    }
+    if (TakeFrame(out, status)) {
+      if (spinning) spin->Record(true);
+      return status;
+    }
+  }
+}
+
+int SpinPolicy::Budget() {
+  static const bool useful = g_get_num_processors() > 1;
+  if (!useful) return 0;
+  if (score_ > 0 || ++skipped_ % kProbeEvery == 0) return micros_;
+  return 0;
+}
+
+void SpinPolicy::Record(bool caught) { score_ = caught ? std::min(score_ + 1, kMaxScore) : score_ / 2; }
 
 }  // namespace wendrake::wire

@@ -45,8 +45,11 @@ struct PageFunctionReply {
   HRESULT code = S_OK;
   bool operator==(const PageFunctionReply&) const = default;
 };
-// One-way: a click whose link walk found an address holding "http".
+// A click whose link walk found an address holding "http". Answered with an empty
+// CallReply: the click's default action (a new window, which reads the recorded
+// link in the UI process) waits until the link is recorded.
 struct LinkClicked {
+  std::uint32_t id = 0;
   std::u16string address;
   bool operator==(const LinkClicked&) const = default;
 };
@@ -65,9 +68,44 @@ enum class ReadStatus { Ok, Closed, Malformed, TimedOut, Failed };
 
 // Writes the whole frame; false when the peer is gone.
 bool Send(int fd, const Message& message);
-// Reads exactly one frame, never more, so that data of later frames stays in the
-// socket and keeps the fd readable for a main-loop watch. timeoutMs < 0 waits
-// for ever; otherwise it bounds the wait for the whole frame.
+// Reads exactly one frame and nothing beyond it. timeoutMs < 0 waits for ever;
+// otherwise it bounds the wait for the whole frame.
 ReadStatus Receive(int fd, Message& out, int timeoutMs = -1);
+
+// Whether a wait for the peer should begin by spinning: a reply caught spinning
+// saves a sleep and a wake-up on both sides, which on these machines is most of a
+// round trip. Spinning pays only while the peer answers quickly and has a processor
+// to answer on; on a loaded machine spins fail, and the policy stops spinning until
+// an occasional probe catches a reply again.
+class SpinPolicy {
+ public:
+  explicit SpinPolicy(int micros) : micros_(micros) {}
+  // Microseconds to spin now; 0 for none.
+  int Budget();
+  void Record(bool caught);
+
+ private:
+  static constexpr int kMaxScore = 8;
+  static constexpr unsigned kProbeEvery = 16;
+  int micros_;
+  int score_ = kMaxScore;
+  unsigned skipped_ = 0;
+};
+
+// Reads the frames of one socket through a buffer, so that a frame usually costs a
+// single recv. Frames read ahead stay buffered: a main-loop watch on the socket
+// does not see them, so whoever returns to the loop must drain HasFrame() first.
+class FrameReader {
+ public:
+  // With a spin policy, polls the socket without sleeping for a while first.
+  ReadStatus Next(int fd, Message& out, int timeoutMs = -1, SpinPolicy* spin = nullptr);
+  bool HasFrame() const;
+
+ private:
+  bool TakeFrame(Message& out, ReadStatus& status);
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // the first unread byte
+  std::size_t end_ = 0;    // past the last byte read
+};
 
 }  // namespace wendrake::wire

@@ -13,7 +13,7 @@
 
 #include "pagehost/webkit/PageChannel.h"
 
-namespace wendrake::testing {
+namespace wendrake::pagetest {
 
 // Runs the main loop until the condition holds; false when the time ran out.
 inline bool RunUntil(const std::function<bool()>& condition, double seconds = 20) {
@@ -52,6 +52,7 @@ class RecordingEndpoint : public IPageEndpoint {
 class PageHarness {
  public:
   static constexpr const char* kSiteOrigin = "https://www.lumifold.com";
+  static constexpr const char* kOtherScheme = "wendrake-other";
 
   PageHarness() : root_(MakeRoot()), channel_(PageAccessRule{FileUri(root_ + "/UI/"), kSiteOrigin}) {
     context_ = webkit_web_context_new();
@@ -61,10 +62,21 @@ class PageHarness {
                            context, static_cast<PageChannel*>(data)->ExtensionInitializationData());
                      }),
                      &channel_);
+    // Pages of another site that need no network, for real navigations.
+    webkit_web_context_register_uri_scheme(
+        context_, kOtherScheme,
+        +[](WebKitURISchemeRequest* request, gpointer) {
+          static const char kHtml[] = "<!DOCTYPE html><html><body>another site</body></html>";
+          GInputStream* stream = g_memory_input_stream_new_from_data(kHtml, sizeof kHtml - 1, nullptr);
+          webkit_uri_scheme_request_finish(request, stream, sizeof kHtml - 1, "text/html");
+          g_object_unref(stream);
+        },
+        nullptr, nullptr);
   }
   ~PageHarness() {
     g_object_unref(context_);
-    g_rmdir(root_.c_str());
+    for (const auto& path : written_) g_unlink(path.c_str());
+    for (const char* folder : {"/UI/pages/sc", "/UI/pages", "/UI", ""}) g_rmdir((root_ + folder).c_str());
   }
   PageHarness(const PageHarness&) = delete;
   PageHarness& operator=(const PageHarness&) = delete;
@@ -74,6 +86,15 @@ class PageHarness {
   // An address of a page in the UI folder (the file itself need not exist).
   std::string UiPage(const std::string& name) const { return FileUri(root_ + "/UI/pages/sc/" + name); }
   const std::string& Root() const { return root_; }
+  // Writes a page into the UI folder and answers its address.
+  std::string WriteUiPage(const std::string& name, const std::string& html) {
+    const std::string folder = root_ + "/UI/pages/sc";
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    const std::string path = folder + "/" + name;
+    g_file_set_contents(path.c_str(), html.c_str(), static_cast<gssize>(html.size()), nullptr);
+    written_.push_back(path);
+    return FileUri(path);
+  }
 
   static std::string FileUri(const std::string& path) {
     gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
@@ -91,6 +112,7 @@ class PageHarness {
   }
 
   std::string root_;
+  std::vector<std::string> written_;
   PageChannel channel_;
   WebKitWebContext* context_ = nullptr;
 };
@@ -126,6 +148,12 @@ class TestView {
   bool Load(const std::string& html, const std::string& baseUri) {
     const int before = loads_;
     webkit_web_view_load_html(view_, html.c_str(), baseUri.c_str());
+    return RunUntil([&] { return loads_ > before && harness_.Channel().IsConnected(pageId_); });
+  }
+  // A real navigation, which may move the page to another web process.
+  bool Navigate(const std::string& address) {
+    const int before = loads_;
+    webkit_web_view_load_uri(view_, address.c_str());
     return RunUntil([&] { return loads_ > before && harness_.Channel().IsConnected(pageId_); });
   }
 
@@ -169,4 +197,4 @@ class TestView {
   int loads_ = 0;
 };
 
-}  // namespace wendrake::testing
+}  // namespace wendrake::pagetest

@@ -1,0 +1,54 @@
+#pragma once
+// Key and button events delivered to a widget as GTK delivers the window's input.
+#include <gtk/gtk.h>
+
+namespace wendrake::testing {
+
+inline GdkDevice* Device(bool keyboard) {
+  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+  return keyboard ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat);
+}
+
+// Delivers a key press and its release to the view as the window would.
+inline void SendKey(GtkWidget* widget, guint keyval, guint state = 0) {
+  for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+    GdkEvent* event = gdk_event_new(type);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    event->key.send_event = TRUE;
+    event->key.time = GDK_CURRENT_TIME;
+    event->key.state = state;
+    event->key.keyval = keyval;
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &count) && count > 0) {
+      event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+      event->key.group = static_cast<guint8>(keys[0].group);
+    }
+    g_free(keys);
+    gdk_event_set_device(event, Device(true));
+    gtk_widget_event(widget, event);
+    gdk_event_free(event);
+  }
+}
+
+inline void SendButton(GtkWidget* widget, guint button, double x, double y) {
+  for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+    GdkEvent* event = gdk_event_new(type);
+    event->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    event->button.send_event = TRUE;
+    event->button.time = GDK_CURRENT_TIME;
+    event->button.button = button;
+    event->button.x = x;
+    event->button.y = y;
+    int originX = 0, originY = 0;
+    gdk_window_get_origin(gtk_widget_get_window(widget), &originX, &originY);
+    event->button.x_root = originX + x;
+    event->button.y_root = originY + y;
+    gdk_event_set_device(event, Device(false));
+    gdk_event_set_source_device(event, Device(false));
+    gtk_widget_event(widget, event);
+    gdk_event_free(event);
+  }
+}
+
+}  // namespace wendrake::testing
