@@ -15,31 +15,12 @@
 #include <vector>
 
 #include "desktop/support/PageHarness.h"
+#include "support/PrivateXvfb.h"
 
 namespace {
 
 constexpr int kCalls = 10000;
 constexpr int kRounds = 5;
-
-pid_t StartXvfb() {
-  int pipe[2];
-  if (::pipe(pipe) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipe[0]);
-    const std::string fd = std::to_string(pipe[1]);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
-    ::_exit(127);
-  }
-  ::close(pipe[1]);
-  char number[16] = {};
-  const ssize_t n = ::read(pipe[0], number, sizeof number - 1);
-  ::close(pipe[0]);
-  if (n <= 0) return -1;
-  const std::string display = ":" + std::string(number, static_cast<size_t>(n - (number[n - 1] == '\n')));
-  ::setenv("DISPLAY", display.c_str(), 1);
-  return pid;
-}
 
 bool ReadAll(int fd, char* data, size_t size) {
   while (size > 0) {
@@ -103,7 +84,7 @@ int main(int argc, char** argv) {
   pid_t xvfb = 0;
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
-    xvfb = StartXvfb();
+    xvfb = wendrake::testing::StartPrivateXvfb();
     if (xvfb < 0) {
       std::fprintf(stderr, "page_call_bench needs a display or Xvfb\n");
       return 1;
@@ -146,9 +127,6 @@ int main(int argc, char** argv) {
   std::printf("plain Unix-socket round trip (median of %d x %d): %.2f us per call\n", kRounds, kCalls, plainMedian);
   std::printf("ratio page/plain: %.2f (aim: <= 1.30)\n", pageMedian / plainMedian);
 
-  if (xvfb > 0) {
-    ::kill(xvfb, SIGTERM);
-    ::waitpid(xvfb, nullptr, 0);
-  }
+  wendrake::testing::StopPrivateXvfb(xvfb);
   return 0;
 }
