@@ -81,16 +81,11 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  pid_t xvfb = 0;
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    xvfb = wendrake::testing::StartPrivateXvfb();
-    if (xvfb < 0) {
-      std::fprintf(stderr, "page_call_bench needs a display or Xvfb\n");
-      return 1;
-    }
+  const pid_t xvfb = wendrake::testing::EnsureDisplay();
+  if (xvfb < 0) {
+    std::fprintf(stderr, "page_call_bench needs a display or Xvfb\n");
+    return 1;
   }
-  ::unsetenv("WAYLAND_DISPLAY");
   gtk_init(&argc, &argv);
 
   std::vector<double> page, plain;

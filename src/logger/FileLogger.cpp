@@ -10,20 +10,10 @@
 #include <utility>
 
 #include "core/Installation.h"
+#include "platform/PrivateFolder.h"
 
 namespace wendrake {
 namespace {
-
-// State folders are private to the user (XDG base directory rules).
-bool MakeFolders(const std::filesystem::path& folder) {
-  std::filesystem::path built;
-  for (const auto& part : folder) {
-    built /= part;
-    if (::mkdir(built.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info {};
-  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::string Timestamp() {
   timespec now {};
@@ -49,7 +39,7 @@ FileLogger::~FileLogger() {
 
 bool FileLogger::Open(bool truncate) {
   if (file_.empty()) return false;
-  if (file_.has_parent_path() && !MakeFolders(file_.parent_path())) return false;
+  if (file_.has_parent_path() && !MakePrivateFolders(file_.parent_path())) return false;
   // CLOEXEC: the game and other programs started from here must not inherit the log.
   const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | (truncate ? O_TRUNC : 0), 0600);
   if (fd < 0) return false;

@@ -17,6 +17,8 @@
 #include <list>
 #include <utility>
 
+#include "platform/PrivateFolder.h"
+
 namespace wendrake {
 namespace {
 
@@ -43,13 +45,8 @@ bool ValidToken(const std::string& token) {
 // Another user's folder could hold a socket that answers for us, or a lock that
 // keeps us from ever starting.
 bool PrivateFolder(const std::filesystem::path& folder) {
-  std::filesystem::path built;
-  for (const auto& part : folder) {
-    built /= part;
-    if (::mkdir(built.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
   struct stat info {};
-  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+  return MakePrivateFolders(folder) && ::stat(folder.c_str(), &info) == 0 && info.st_uid == ::geteuid() &&
          (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 

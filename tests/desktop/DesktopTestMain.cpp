@@ -4,7 +4,6 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "support/PrivateXvfb.h"
 
@@ -12,16 +11,11 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Listing the tests (done at build time) needs no display.
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  pid_t xvfb = 0;
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    xvfb = wendrake::testing::StartPrivateXvfb();
-    if (xvfb < 0) {
-      std::fprintf(stderr, "desktop tests need a display or Xvfb\n");
-      return 1;
-    }
+  const pid_t xvfb = wendrake::testing::EnsureDisplay();
+  if (xvfb < 0) {
+    std::fprintf(stderr, "desktop tests need a display or Xvfb\n");
+    return 1;
   }
-  ::unsetenv("WAYLAND_DISPLAY");
   gtk_init(&argc, &argv);
   const int result = RUN_ALL_TESTS();
   wendrake::testing::StopPrivateXvfb(xvfb);

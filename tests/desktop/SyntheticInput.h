@@ -9,13 +9,23 @@ inline GdkDevice* Device(bool keyboard) {
   return keyboard ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat);
 }
 
+// An event on the widget's window, as the window system would have sent it.
+inline GdkEvent* NewEvent(GtkWidget* widget, GdkEventType type) {
+  GdkEvent* event = gdk_event_new(type);
+  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+  event->any.send_event = TRUE;
+  return event;
+}
+
+inline void Deliver(GtkWidget* widget, GdkEvent* event) {
+  gtk_widget_event(widget, event);
+  gdk_event_free(event);
+}
+
 // Delivers a key press and its release to the view as the window would.
 inline void SendKey(GtkWidget* widget, guint keyval, guint state = 0) {
   for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
-    GdkEvent* event = gdk_event_new(type);
-    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-    event->key.send_event = TRUE;
-    event->key.time = GDK_CURRENT_TIME;
+    GdkEvent* event = NewEvent(widget, type);
     event->key.state = state;
     event->key.keyval = keyval;
     GdkKeymapKey* keys = nullptr;
@@ -26,17 +36,13 @@ inline void SendKey(GtkWidget* widget, guint keyval, guint state = 0) {
     }
     g_free(keys);
     gdk_event_set_device(event, Device(true));
-    gtk_widget_event(widget, event);
-    gdk_event_free(event);
+    Deliver(widget, event);
   }
 }
 
 inline void SendButton(GtkWidget* widget, guint button, double x, double y) {
   for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
-    GdkEvent* event = gdk_event_new(type);
-    event->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-    event->button.send_event = TRUE;
-    event->button.time = GDK_CURRENT_TIME;
+    GdkEvent* event = NewEvent(widget, type);
     event->button.button = button;
     event->button.x = x;
     event->button.y = y;
@@ -46,8 +52,7 @@ inline void SendButton(GtkWidget* widget, guint button, double x, double y) {
     event->button.y_root = originY + y;
     gdk_event_set_device(event, Device(false));
     gdk_event_set_source_device(event, Device(false));
-    gtk_widget_event(widget, event);
-    gdk_event_free(event);
+    Deliver(widget, event);
   }
 }
 

@@ -37,6 +37,12 @@ pid_t StartPrivateXvfb() {
   return -1;
 }
 
+pid_t EnsureDisplay() {
+  ::unsetenv("WAYLAND_DISPLAY");
+  const char* display = std::getenv("DISPLAY");
+  return display && *display ? 0 : StartPrivateXvfb();
+}
+
 void StopPrivateXvfb(pid_t server) {
   if (server <= 0) return;
   ::kill(server, SIGTERM);
