@@ -1,9 +1,9 @@
 #include "dialogs/CBoxDlg.h"
 
-#include <cairo.h>
-
 #include <algorithm>
-#include <cmath>
+#include <vector>
+
+#include "dialogs/RoundedCorners.h"
 
 namespace wendrake {
 namespace {
@@ -14,6 +14,9 @@ constexpr int kCornerSize = 5;
 
 // The arrow everywhere in a dialog's page, links and fields included.
 constexpr const char* kArrowCursor = "* { cursor: default !important; }";
+
+// Dialogs whose modal run has begun and not yet returned, outermost first.
+std::vector<CBoxDlg*> openDialogs;
 
 }  // namespace
 
@@ -40,6 +43,15 @@ CBoxDlg::CBoxDlg(WebViewEnvironment& environment, IPlainMessageBox& messageBox, 
                      return TRUE;
                    }),
                    this);
+  // Keys the page has not taken. GTK turns Enter on the window itself into
+  // activate-default: the OK path. Escape is the cancel path.
+  g_signal_connect(window_, "activate-default", G_CALLBACK(+[](GtkWindow*, gpointer dialog) { static_cast<CBoxDlg*>(dialog)->OnOK(); }), this);
+  g_signal_connect_after(window_, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer dialog) -> gboolean {
+                           if (event->keyval != GDK_KEY_Escape) return FALSE;
+                           static_cast<CBoxDlg*>(dialog)->End(IDCANCEL);
+                           return TRUE;
+                         }),
+                         this);
 }
 
 CBoxDlg::~CBoxDlg() {
@@ -51,28 +63,56 @@ CBoxDlg::~CBoxDlg() {
 }
 
 int CBoxDlg::DoModal() {
+  if (Closing()) return kDialogNotShown;
   const int width = Size.right - Size.left, height = Size.bottom - Size.top;
   gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
   gtk_widget_set_size_request(window_, width, height);
-  if (!view_->CreateInWindow(kDialogViewId, *this)) return -1;
+  if (!view_->CreateInWindow(kDialogViewId, *this)) return kDialogNotShown;
   WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(kArrowCursor, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(view_->WebView()), sheet);
   webkit_user_style_sheet_unref(sheet);
   view_->Navigate(PageAddress);
   CentreOverParent();
+  openDialogs.push_back(this);
+  hook_ = ShakeHooks::Add();
   gtk_widget_show(window_);
-  ShapeCorners();
+  ShapeRoundedCorners(window_, width, height, kCornerSize, kCornerSize);
   gtk_window_present(GTK_WINDOW(window_));
 
   loop_ = g_main_loop_new(nullptr, FALSE);
   g_main_loop_run(loop_);
   gtk_widget_hide(window_);
+  // The OK path may have removed the hook already; every other path leaves it here.
+  if (hook_) ShakeHooks::Remove(*hook_);
+  hook_.reset();
+  openDialogs.erase(std::find(openDialogs.begin(), openDialogs.end(), this));
   return result_;
 }
+
+void CBoxDlg::EndAll() {
+  for (auto dialog = openDialogs.rbegin(); dialog != openDialogs.rend(); ++dialog) (*dialog)->End(IDCANCEL);
+}
+
+// A dialog ends with the window it stands over: the main window at the root.
+bool CBoxDlg::Closing() const {
+  const CCustomHtmlView* owner = view_->OpenerViewWindow;
+  return owner && owner->HostWindow() && owner->HostWindow()->Closing();
+}
+
+GtkWindow* CBoxDlg::Innermost() { return openDialogs.empty() ? nullptr : GTK_WINDOW(openDialogs.back()->window_); }
 
 void CBoxDlg::End(int result) {
   result_ = result;
   if (loop_ && g_main_loop_is_running(loop_)) g_main_loop_quit(loop_);
+}
+
+void CBoxDlg::OnOK() {
+  if (hook_) {
+    const bool removed = ShakeHooks::Remove(*hook_);
+    hook_.reset();
+    if (!removed) view_->Host().ShowMsgBox(u"1014");
+  }
+  End(IDOK);
 }
 
 void CBoxDlg::CentreOverParent() {
@@ -85,26 +125,10 @@ void CBoxDlg::CentreOverParent() {
   gtk_window_move(GTK_WINDOW(window_), (pw - w) / 2 + px, (ph - h) / 2 + py);
 }
 
-void CBoxDlg::ShapeCorners() {
-  const int w = Size.right - Size.left, h = Size.bottom - Size.top;
-  cairo_region_t* shape = cairo_region_create();
-  // A rounded rectangle as rows: each corner row is inset as its ellipse requires.
-  const double radius = kCornerSize / 2.0;
-  for (int y = 0; y < h; ++y) {
-    const double fromEdge = y < radius ? radius - y - 0.5 : (y >= h - radius ? y - (h - radius) + 0.5 : -1);
-    int inset = 0;
-    if (fromEdge >= 0) inset = static_cast<int>(radius - std::sqrt(std::max(0.0, radius * radius - fromEdge * fromEdge)) + 0.5);
-    const cairo_rectangle_int_t row{inset, y, w - 2 * inset, 1};
-    cairo_region_union_rectangle(shape, &row);
-  }
-  gtk_widget_shape_combine_region(window_, shape);
-  cairo_region_destroy(shape);
-}
-
 void CBoxDlg::CaptionButton(const GdkEventButton& event) {
   if (event.type != GDK_BUTTON_PRESS) return;
   int x = 0, y = 0;
-  gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+  gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
   if (event.y_root - y < kDragBandRows)
     gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(event.button), static_cast<gint>(event.x_root), static_cast<gint>(event.y_root), event.time);
 }

@@ -4,8 +4,10 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "dialogs/ShakeHooks.h"
 #include "pagehost/webkit/CCustomHtmlView.h"
 
 namespace wendrake {
@@ -30,8 +32,14 @@ class CBoxDlg : public IViewHost {
   CBoxDlg(const CBoxDlg&) = delete;
   CBoxDlg& operator=(const CBoxDlg&) = delete;
 
-  // Shows the dialog and runs a nested main loop until it has ended, by any path.
+  // Shows the dialog and runs a nested main loop until it has ended, by any path;
+  // kDialogNotShown when the window it would stand over is closing.
   int DoModal();
+
+  // Ends every open dialog with IDCANCEL, innermost first, as the program ends.
+  static void EndAll();
+  // The innermost open dialog's window; null when none is open.
+  static GtkWindow* Innermost();
 
   GtkWidget* Widget() override { return window_; }
   std::u16string DialogMessage() const override { return MessageText; }
@@ -40,6 +48,7 @@ class CBoxDlg : public IViewHost {
   void CloseTopLevel() override { End(IDCANCEL); }
   void Minimize() override { gtk_window_iconify(GTK_WINDOW(window_)); }
   void EndDialog(int result) override { End(result); }
+  bool Closing() const override;
 
   CCustomHtmlView& PageHostView() { return *view_; }
 
@@ -50,8 +59,8 @@ class CBoxDlg : public IViewHost {
 
  private:
   void End(int result);
+  void OnOK();
   void CentreOverParent();
-  void ShapeCorners();
 
   WebViewEnvironment& environment_;
   IPlainMessageBox& messageBox_;
@@ -61,6 +70,7 @@ class CBoxDlg : public IViewHost {
   std::unique_ptr<CCustomHtmlView> view_;
   GMainLoop* loop_ = nullptr;
   int result_ = IDCANCEL;
+  std::optional<ShakeHooks::Id> hook_;
 };
 
 }  // namespace wendrake

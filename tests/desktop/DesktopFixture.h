@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,20 +12,10 @@
 #include "core/Text.h"
 #include "pagehost/webkit/CCustomHtmlView.h"
 #include "pagehost/webkit/WebViewEnvironment.h"
+#include "support/RunUntil.h"
 #include "support/TempInstallation.h"
 
 namespace wendrake::testing {
-
-// Runs the main loop until the condition holds; false after the timeout.
-inline bool RunUntil(const std::function<bool()>& condition, double seconds = 20) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    g_main_context_iteration(nullptr, FALSE);
-    if (!g_main_context_pending(nullptr)) g_usleep(1000);
-  }
-  return true;
-}
 
 class RecordingMessageBox : public IPlainMessageBox {
  public:
@@ -56,9 +45,11 @@ class TestWindow : public IViewHost {
   void CloseTopLevel() override { events.push_back("close"); }
   void Minimize() override { events.push_back("minimize"); }
   void EndDialog(int result) override { events.push_back("end-dialog " + std::to_string(result)); }
+  bool Closing() const override { return closing; }
 
   std::u16string message;
   std::vector<std::string> events;
+  bool closing = false;
 
  private:
   GtkWidget* window_;

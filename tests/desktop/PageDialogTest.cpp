@@ -1,54 +1,18 @@
 // Page dialogs over a real window: where they stand, how they end, whom they tell.
 #include <gtest/gtest.h>
 
-#include "DesktopFixture.h"
-#include "dialogs/CBoxDlg.h"
+#include "PageDialogFixture.h"
+#include "RealPointer.h"
 
 namespace wendrake {
 namespace {
 
-using testing::PageWithScript;
-using testing::RunUntil;
+using testing::DialogPage;
+using testing::Point;
+using testing::PositionOf;
+using testing::SizeOf;
 
-// A dialog page that says nothing at load: in a real dialog that would open a real
-// message box over it.
-std::string DialogPage(const std::string& script) {
-  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><script>" + script + "</script></body></html>";
-}
-
-class PageDialog : public testing::DesktopFixture {
- protected:
-  // The main page in a 924 x 704 window standing at (100, 80).
-  CCustomHtmlView& OpenMainPage() {
-    auto& main = OpenPage("main.html", PageWithScript("function SetUserInfo(user, image) { window.external.ShowMsgBox('user ' + user); }"));
-    GtkWindow* window = GTK_WINDOW(WindowOf(main).Widget());
-    gtk_widget_set_size_request(GTK_WIDGET(window), 924, 704);
-    gtk_window_move(window, 100, 80);
-    EXPECT_TRUE(WaitForEvent(WindowOf(main), "dialog ready"));
-    EXPECT_TRUE(RunUntil([&] {
-      int x = 0, y = 0, w = 0, h = 0;
-      gtk_window_get_position(window, &x, &y);
-      gtk_window_get_size(window, &w, &h);
-      return x == 100 && y == 80 && w == 924 && h == 704;
-    }));
-    return main;
-  }
-
-  // Runs the dialog; `whileShown` runs once its page has completed.
-  int Run(CBoxDlg& dialog, std::function<void()> whileShown) {
-    struct Pending {
-      CBoxDlg* dialog;
-      std::function<void()> action;
-    } pending{&dialog, std::move(whileShown)};
-    g_timeout_add(10, [](gpointer data) -> gboolean {
-      auto* p = static_cast<Pending*>(data);
-      if (!p->dialog->PageHostView().ClickSink.IsConnected()) return G_SOURCE_CONTINUE;
-      p->action();
-      return G_SOURCE_REMOVE;
-    }, &pending);
-    return dialog.DoModal();
-  }
-};
+class PageDialog : public testing::PageDialogFixture {};
 
 TEST_F(PageDialog, StandsCentredOverItsOpenerAndEndsFromItsPage) {
   auto& main = OpenMainPage();
@@ -88,6 +52,63 @@ TEST_F(PageDialog, TheCloseCommandIsTheCancelPath) {
     dialog.PageHostView().CallPageScript(u"Quit", std::vector<std::u16string>{});
   });
   EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(PageDialog, APressInTheTopThirtyRowsDragsTheDialog) {
+  auto& main = OpenMainPage();
+  auto dialog = NewDialog(main, "login.html", DialogPage(""), 367, 273);
+  GtkWindow* window = GTK_WINDOW(dialog->Widget());
+  const struct {
+    int y;
+    bool drags;
+  } cases[] = {{30, false}, {29, true}, {0, true}, {150, false}};
+  Run(*dialog, [&] {
+    for (const auto& c : cases) {
+      SCOPED_TRACE("press at client row " + std::to_string(c.y));
+      const Point before = PositionOf(window);
+      testing::DragInWindow(GTK_WIDGET(window), 180, c.y, 40, 30);
+      const Point after = PositionOf(window);
+      EXPECT_EQ(after, (c.drags ? Point{before.x + 40, before.y + 30} : before));
+    }
+    dialog->EndDialog(IDOK);
+  });
+}
+
+TEST_F(PageDialog, AMessageBoxFromADialogsPageStandsCentredOverThatDialogAndGetsItsCode) {
+  auto& main = OpenMainPage();
+  installation.WriteFile("UI/pages/sc/error.html", DialogPage("function InitMsgBox(code) { document.title = 'code ' + code; }"));
+  // The box is 387 x 197; over a lower dialog it stands above it, and the division
+  // truncates toward zero: (150 - 197) / 2 is -23, not -24.
+  const struct {
+    int width, height;
+    Point dialogAt, boxAt;
+  } cases[] = {
+      {520, 204, {100 + 202, 80 + 250}, {302 + 66, 330 + 3}},
+      {367, 150, {100 + 278, 80 + 277}, {378 - 10, 357 - 23}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    auto dialog = NewDialog(main, "select_game.html", DialogPage("function Raise() { window.external.ShowMsgBox('1011'); }"), c.width, c.height);
+    GtkWindow* window = GTK_WINDOW(dialog->Widget());
+    Point dialogAt, boxAt, boxSize;
+    std::string title;
+    Run(*dialog, [&] {
+      dialogAt = PositionOf(window);
+      WhenOpenedOver(window, [&](GtkWindow* box) {
+        boxAt = PositionOf(box);
+        boxSize = SizeOf(box);
+        testing::RunUntil([&] { return (title = testing::TitleIn(box)) == "code 1011"; }, 5);
+        gtk_window_close(box);
+      });
+      dialog->PageHostView().RefreshDocument();
+      dialog->PageHostView().CallPageScript(u"Raise", std::vector<std::u16string>{});
+      dialog->EndDialog(IDOK);
+    });
+    EXPECT_EQ(dialogAt, c.dialogAt);
+    EXPECT_EQ(boxAt, c.boxAt);
+    EXPECT_EQ(boxSize, (Point{387, 197}));
+    EXPECT_EQ(title, "code 1011");
+  }
 }
 
 }  // namespace

@@ -40,20 +40,31 @@ inline void SendKey(GtkWidget* widget, guint keyval, guint state = 0) {
   }
 }
 
+// A button event on the widget's window at (x, y) of that window.
+inline GdkEvent* NewButtonEvent(GtkWidget* widget, GdkEventType type, guint button, double x, double y) {
+  GdkEvent* event = NewEvent(widget, type);
+  event->button.button = button;
+  event->button.x = x;
+  event->button.y = y;
+  int originX = 0, originY = 0;
+  gdk_window_get_origin(gtk_widget_get_window(widget), &originX, &originY);
+  event->button.x_root = originX + x;
+  event->button.y_root = originY + y;
+  gdk_event_set_device(event, Device(false));
+  gdk_event_set_source_device(event, Device(false));
+  return event;
+}
+
 inline void SendButton(GtkWidget* widget, guint button, double x, double y) {
-  for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
-    GdkEvent* event = NewEvent(widget, type);
-    event->button.button = button;
-    event->button.x = x;
-    event->button.y = y;
-    int originX = 0, originY = 0;
-    gdk_window_get_origin(gtk_widget_get_window(widget), &originX, &originY);
-    event->button.x_root = originX + x;
-    event->button.y_root = originY + y;
-    gdk_event_set_device(event, Device(false));
-    gdk_event_set_source_device(event, Device(false));
-    Deliver(widget, event);
-  }
+  for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) Deliver(widget, NewButtonEvent(widget, type, button, x, y));
+}
+
+// A button event put on GDK's queue, so it reaches GTK through the program's own
+// event handling, as the window system's events do.
+inline void PutButton(GtkWidget* widget, GdkEventType type, guint button, double x, double y) {
+  GdkEvent* event = NewButtonEvent(widget, type, button, x, y);
+  gdk_event_put(event);
+  gdk_event_free(event);
 }
 
 }  // namespace wendrake::testing

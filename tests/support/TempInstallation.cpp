@@ -60,6 +60,13 @@ void TempInstallation::WriteHive(const std::vector<std::pair<std::string, std::s
   WriteFile("registry.reg", text);
 }
 
+void TempInstallation::WriteCatalog(const std::vector<std::string>& plugNames) const {
+  std::string items;
+  int pid = 0;
+  for (const auto& name : plugNames) items += "        <item pid=\"" + std::to_string(++pid) + "\" ver=\"1.0\" PlugName=\"" + name + "\" />\r\n";
+  WriteFile("update_info.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin>\r\n" + items + "    </plugin>\r\n</Wendrake>\r\n");
+}
+
 std::filesystem::path TempInstallation::MakeGameFolder(const std::vector<std::pair<std::string, std::string>>& otherValues) const {
   const auto game = Root() / "game";
   std::filesystem::create_directories(game);

@@ -30,6 +30,8 @@ class TempInstallation {
 
   // A UTF-8 hive holding the settings key with these values (name, UTF-8 text).
   void WriteHive(const std::vector<std::pair<std::string, std::string>>& values) const;
+  // The catalogue listing these add-on folders, with pids 1, 2, ... and version 1.0.
+  void WriteCatalog(const std::vector<std::string>& plugNames) const;
   // <root>/game/ as the game's folder, stored as PluginPath (with a trailing
   // separator, as the product's installation writes it), plus any other values.
   std::filesystem::path MakeGameFolder(const std::vector<std::pair<std::string, std::string>>& otherValues = {}) const;

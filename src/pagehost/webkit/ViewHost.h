@@ -17,6 +17,8 @@ class IViewHost : public IHostWindow {
   // A left press or release in the page, offered to the top-level owner, which
   // decides whether it starts a window drag. The page gets the button all the same.
   virtual void CaptionButton(const GdkEventButton& event) = 0;
+  // True once the window is ending with the program: no dialog opens over it then.
+  virtual bool Closing() const { return false; }
 };
 
 }  // namespace wendrake

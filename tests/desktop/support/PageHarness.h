@@ -12,22 +12,11 @@
 #include <vector>
 
 #include "pagehost/webkit/PageChannel.h"
+#include "support/RunUntil.h"
 
 namespace wendrake::pagetest {
 
-// Runs the main loop until the condition holds; false when the time ran out.
-inline bool RunUntil(const std::function<bool()>& condition, double seconds = 20) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  // Wakes the loop now and then, so a condition that changes outside it is seen.
-  const guint tick = g_timeout_add(20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-  bool met = condition();
-  while (!met && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, TRUE);
-    met = condition();
-  }
-  g_source_remove(tick);
-  return met;
-}
+using testing::RunUntil;
 
 // Records what a page sends and answers calls with a replaceable handler.
 class RecordingEndpoint : public IPageEndpoint {

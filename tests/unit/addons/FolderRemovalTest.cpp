@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "HandlerHost.h"
+#include "support/HandlerHost.h"
 #include "addons/FolderRemoval.h"
 #include "addons/PluginCatalog.h"
 #include "platform/AtomicFile.h"

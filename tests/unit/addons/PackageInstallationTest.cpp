@@ -7,7 +7,7 @@
 #include <functional>
 #include <set>
 
-#include "HandlerHost.h"
+#include "support/HandlerHost.h"
 #include "addons/PackageInstallation.h"
 #include "platform/AtomicFile.h"
 #include "support/TempInstallation.h"

@@ -16,11 +16,7 @@ namespace fs = std::filesystem;
 class SwitchingCtl : public ::testing::Test {
  protected:
   void SetUp() override {
-    installation.WriteFile("update_info.xml",
-                           "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin>\r\n"
-                           "        <item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\" />\r\n"
-                           "        <item pid=\"2\" ver=\"1.0\" PlugName=\"Beta\" />\r\n"
-                           "    </plugin>\r\n</Wendrake>\r\n");
+    installation.WriteCatalog({"Alpha", "Beta"});
     addOns = installation.MakeGameFolder() / "Interface" / "AddOns";
   }
   void Manifest(const std::string& folder, const std::string& name) const { installation.WriteFile(addOns / folder / name, "manifest"); }

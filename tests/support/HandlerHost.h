@@ -23,10 +23,12 @@ class HandlerHost : public IHostWindow, public IPageScript, public IShell, publi
   std::set<std::u16string> pageFunctions = {u"UnzipFinished"};
   // Runs inside each page call, as the page's own code would.
   std::function<void()> duringPageCall;
+  // Stands in for the user of each page dialog; without it a dialog ends with 1.
+  std::function<int(const PageDialogRequest&)> duringDialog;
 
   int RunPageDialog(const PageDialogRequest& request) override {
     events_.push_back("msgbox " + ToUtf8(request.message));
-    return 1;
+    return duringDialog ? duringDialog(request) : 1;
   }
   void CloseTopLevel() override {}
   void Minimize() override {}

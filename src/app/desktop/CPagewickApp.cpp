@@ -1,0 +1,59 @@
+#include "app/desktop/CPagewickApp.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/LoggerSetup.h"
+#include "app/desktop/CPagewickDlg.h"
+#include "app/desktop/ProgramEnd.h"
+#include "core/Installation.h"
+#include "dialogs/CBoxDlg.h"
+#include "pagehost/webkit/DesktopServices.h"
+#include "pagehost/webkit/PlainMessageBox.h"
+#include "pagehost/webkit/WebViewEnvironment.h"
+
+namespace wendrake {
+
+bool CPagewickApp::InitInstance(int& argc, char**& argv) {
+  StartLogging(logger_);
+
+  const std::string name = ApplicationName();
+  instance_ = SingleInstanceGuard::Acquire(name);
+  if (!instance_) {
+    // The startup-notification id lets the window manager accept the raise.
+    const char* token = std::getenv("DESKTOP_STARTUP_ID");
+    AskRunningInstanceToComeForward(name, DefaultInstanceFolder(), token ? token : "");
+    return false;
+  }
+
+  // Window placement, shapes, move drags and the tray are X11 services; on a
+  // Wayland desktop they come through XWayland.
+  gdk_set_allowed_backends("x11");
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "%s: cannot open the display\n", name.c_str());
+    exitCode_ = 1;
+    return false;
+  }
+
+  const Installation installation = Installation::OfRunningProgram();
+  WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
+  DesktopServices services;
+  GtkPlainMessageBox messageBox;
+  CPagewickDlg mainWindow(environment, messageBox, services.Services(), *instance_);
+  instance_->OnBringForward([&mainWindow](const std::string& token) { mainWindow.BringForward(token); });
+  EndOnSignals signals([&mainWindow] { mainWindow.EndModalLoop(0); });
+  SwitchOffOnDisplayLoss(&environment.Install());
+  if (mainWindow.DoModal() == kMainPageMissing) exitCode_ = 1;
+  SwitchOffOnDisplayLoss(nullptr);
+  instance_->OnBringForward(nullptr);
+  return false;
+}
+
+int CPagewickApp::ExitInstance() {
+  StopLogging(logger_);
+  return exitCode_;
+}
+
+}  // namespace wendrake

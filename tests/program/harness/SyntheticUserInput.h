@@ -1,0 +1,15 @@
+#pragma once
+// Mouse and keyboard input through the XTest extension: the X server delivers it
+// as if a user had pressed, so it goes wherever grabs and the pointer send it.
+#include <X11/Xlib.h>
+
+namespace wendrake::programtest {
+
+bool XTestAvailable();
+// Moves the pointer there, then presses and releases the button.
+void Click(int x, int y, unsigned int button);
+void PressKey(KeySym key);
+// True when some client holds the keyboard grabbed (an open pop-up menu does).
+bool KeyboardGrabbedElsewhere();
+
+}  // namespace wendrake::programtest
