@@ -150,6 +150,31 @@ TEST_F(MainWindow, OnlyTheTopAndBottomBandsMoveTheWindow) {
   });
 }
 
+// A captionless window has no title bar to open its window menu from: Alt+Space
+// does. Its About entry has never opened anything.
+TEST_F(MainWindow, AltSpaceOpensTheWindowMenuWithItsAboutEntry) {
+  CPagewickDlg window(environment, messages, services, *instance);
+  std::vector<std::string> labels;
+  bool runningAfterAbout = false;
+  Run(window, [&] {
+    if (!gtk_widget_get_mapped(window.Widget())) return false;
+    testing::SendKey(window.Widget(), GDK_KEY_space, GDK_MOD1_MASK);
+    GList* menus = gtk_menu_get_for_attach_widget(window.Widget());
+    if (menus && gtk_widget_get_visible(GTK_WIDGET(menus->data))) {
+      GList* items = gtk_container_get_children(GTK_CONTAINER(menus->data));
+      for (GList* item = items; item; item = item->next) labels.push_back(gtk_menu_item_get_label(GTK_MENU_ITEM(item->data)));
+      if (items) gtk_menu_item_activate(GTK_MENU_ITEM(items->data));
+      g_list_free(items);
+      gtk_menu_popdown(GTK_MENU(menus->data));
+    }
+    runningAfterAbout = gtk_widget_get_visible(window.Widget()) && !window.Closing();
+    window.EndModalLoop(0);
+    return true;
+  });
+  EXPECT_EQ(labels, std::vector<std::string>{kAboutEntry});
+  EXPECT_TRUE(runningAfterAbout);
+}
+
 TEST_F(MainWindow, AMissingMainPageIsReportedAndNothingIsSwitched) {
   fs::remove(installation.Root() / "UI/pages/sc/main.html");
   CPagewickDlg window(environment, messages, services, *instance);

@@ -8,6 +8,7 @@
 
 #include "ProgramFixture.h"
 #include "harness/Wait.h"
+#include "support/PrivateXvfb.h"
 
 namespace wendrake::programtest {
 namespace {
@@ -46,6 +47,24 @@ TEST_P(TerminationSignal, SwitchesTheAddOnsOffAndEndsTheProgram) {
 INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignal,
                          ::testing::Values(Termination{"SIGTERM", SIGTERM}, Termination{"SIGINT", SIGINT}, Termination{"SIGHUP", SIGHUP}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The desktop session ends and its display goes with it: nothing of the window
+// can run any more, yet the add-ons are switched off before the program ends.
+TEST_F(ProgramEnd, LosingTheDisplaySwitchesTheAddOnsOff) {
+  // A display of the program's own, which this test can take away.
+  const std::string testDisplay = std::getenv("DISPLAY");
+  const pid_t server = testing::StartPrivateXvfb();
+  ASSERT_GT(server, 0);
+  auto& run = Start();
+  ::setenv("DISPLAY", testDisplay.c_str(), 1);
+  ASSERT_TRUE(pages.WaitFor("login:ready"));
+  pages.Send("login", "window.external.DeliverUserInfo('alice', '');");
+  ASSERT_TRUE(RunUntil([&] { return program.CataloguedAddOnsAre(true); })) << "no login";
+  testing::StopPrivateXvfb(server);
+  ASSERT_TRUE(run.WaitForEnd()) << "the program did not end";
+  EXPECT_EQ(DescribeStatus(run.WaitStatus()), "exited with 0");
+  EXPECT_TRUE(program.CataloguedAddOnsAre(false));
+}
 
 TEST_F(ProgramEnd, MissingMainPageEndsTheProgramAfterItsMessage) {
   std::filesystem::remove(program.Page("main"));
