@@ -132,8 +132,7 @@ bool CPagewickDlg::WaitForMainPage() {
 void CPagewickDlg::AddTrayIcon() {
   TrayIcon::Actions actions{
       .isMinimized = [this] { return IsMinimized(); },
-      .leftPress = [this] { IsMinimized() ? ShowNormal() : ShowMinimized(); },
-      .showHide = [this] { IsMinimized() ? ShowNormal() : Minimize(); },
+      .showHide = [this] { IsMinimized() ? ShowNormal() : ShowMinimized(); },
       .exit = [this] { EndModalLoop(0); },
   };
   tray_ = std::make_unique<TrayIcon>(icons_, std::string(kMainTitle) + " " + std::string(kProductSite), std::move(actions));

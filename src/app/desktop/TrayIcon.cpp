@@ -34,7 +34,7 @@ TrayIcon::~TrayIcon() {
 gboolean TrayIcon::ButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   auto* tray = static_cast<TrayIcon*>(data);
   // A double click acts twice: on its first press, then on the double click.
-  if (event->button == GDK_BUTTON_PRIMARY && (event->type == GDK_BUTTON_PRESS || event->type == GDK_2BUTTON_PRESS)) tray->actions_.leftPress();
+  if (event->button == GDK_BUTTON_PRIMARY && (event->type == GDK_BUTTON_PRESS || event->type == GDK_2BUTTON_PRESS)) tray->actions_.showHide();
   if (event->button == GDK_BUTTON_SECONDARY && event->type == GDK_BUTTON_PRESS) tray->PopUpMenu(*event);
   return TRUE;
 }

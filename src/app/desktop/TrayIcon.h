@@ -15,9 +15,9 @@ class TrayIcon {
  public:
   struct Actions {
     std::function<bool()> isMinimized;
-    std::function<void()> leftPress;  // a left press or double click on the icon
-    std::function<void()> showHide;   // the menu's first item
-    std::function<void()> exit;       // the menu's second item
+    // A left press or double click on the icon, and the menu's first item.
+    std::function<void()> showHide;
+    std::function<void()> exit;  // the menu's second item
   };
 
   // The icon stands in the notification area until the object goes.
