@@ -135,7 +135,21 @@ void CPagewickDlg::AddTrayIcon() {
       .showHide = [this] { IsMinimized() ? ShowNormal() : ShowMinimized(); },
       .exit = [this] { EndModalLoop(0); },
   };
-  tray_ = std::make_unique<TrayIcon>(icons_, std::string(kMainTitle) + " " + std::string(kProductSite), std::move(actions));
+  tray_ = std::make_unique<TrayIcon>(icons_, std::string(kMainTitle) + " " + std::string(kProductSite),
+                                     environment_.Install().ModuleRelative(u"..\\share\\icons"), std::move(actions));
+  // The indicator's menu shows without asking us first: its first item must
+  // already say what it will do.
+  g_signal_connect(window_, "window-state-event", G_CALLBACK(+[](GtkWidget*, GdkEventWindowState*, gpointer window) -> gboolean {
+                     static_cast<CPagewickDlg*>(window)->RefreshTray();
+                     return FALSE;
+                   }),
+                   this);
+  for (const char* change : {"show", "hide"})
+    g_signal_connect_after(window_, change, G_CALLBACK(+[](GtkWidget*, gpointer window) { static_cast<CPagewickDlg*>(window)->RefreshTray(); }), this);
+}
+
+void CPagewickDlg::RefreshTray() {
+  if (tray_) tray_->Refresh();
 }
 
 void CPagewickDlg::EndModalLoop(int result) {

@@ -56,6 +56,7 @@ class CPagewickDlg : public IViewHost {
   void CentreInWorkArea();
   bool WaitForMainPage();
   void AddTrayIcon();
+  void RefreshTray();
   bool IsMinimized() const;
   void ShowNormal();
   void ShowMinimized();

@@ -1,37 +1,102 @@
 #include "app/desktop/TrayIcon.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+#include <libayatana-appindicator/app-indicator.h>
+
 namespace wendrake {
+namespace {
+
+constexpr const char* kIndicatorId = "wendrake";
+constexpr const char* kIconName = "wendrake";
+constexpr gint kBusCallTimeoutMs = 1000;
+
+// Whether an X11 system tray (XEmbed) runs on the window's screen now.
+bool SystemTrayPresent() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!GDK_IS_X11_DISPLAY(display)) return false;
+  Display* x = gdk_x11_display_get_xdisplay(display);
+  const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(gdk_x11_screen_get_screen_number(gdk_screen_get_default()));
+  return XGetSelectionOwner(x, XInternAtom(x, selection.c_str(), False)) != None;
+}
+
+// Whether the desktop's panel takes StatusNotifier items.
+bool StatusNotifierWatcherPresent() {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (!bus) return false;
+  GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+                                                g_variant_new("(s)", "org.kde.StatusNotifierWatcher"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+                                                kBusCallTimeoutMs, nullptr, nullptr);
+  gboolean present = FALSE;
+  if (reply) {
+    g_variant_get(reply, "(b)", &present);
+    g_variant_unref(reply);
+  }
+  g_object_unref(bus);
+  return present;
+}
+
+}  // namespace
 
 // GtkStatusIcon is the X11 system-tray protocol that desktops with a tray speak;
 // GTK 3 marks it deprecated without a replacement inside GTK.
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 
-TrayIcon::TrayIcon(GList* icons, const std::string& tip, Actions actions)
-    : actions_(std::move(actions)), icon_(gtk_status_icon_new()), menu_(gtk_menu_new()), showHideItem_(gtk_menu_item_new_with_label(kTrayHideText)) {
+TrayIcon::TrayIcon(GList* icons, const std::string& tip, const std::filesystem::path& iconThemePath, Actions actions)
+    : actions_(std::move(actions)), menu_(gtk_menu_new()), showHideItem_(gtk_menu_item_new_with_label(kTrayHideText)) {
   g_object_ref_sink(menu_);
-  if (icons) gtk_status_icon_set_from_pixbuf(icon_, GDK_PIXBUF(icons->data));
-  gtk_status_icon_set_tooltip_text(icon_, tip.c_str());
-  gtk_status_icon_set_title(icon_, tip.c_str());
-  g_signal_connect(icon_, "button-press-event", G_CALLBACK(ButtonPress), this);
-
   GtkWidget* exitItem = gtk_menu_item_new_with_label(kTrayExitText);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), showHideItem_);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), exitItem);
   g_signal_connect(showHideItem_, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.showHide(); }), this);
   g_signal_connect(exitItem, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.exit(); }), this);
   gtk_widget_show_all(menu_);
-  gtk_status_icon_set_visible(icon_, TRUE);
+  Refresh();
+  // A status icon also waits for a tray that comes later; an indicator needs a
+  // panel that is there now.
+  if (!SystemTrayPresent() && StatusNotifierWatcherPresent())
+    ShowIndicator(tip, iconThemePath);
+  else
+    ShowStatusIcon(icons, tip);
 }
 
 TrayIcon::~TrayIcon() {
-  g_signal_handlers_disconnect_by_data(icon_, this);
-  gtk_status_icon_set_visible(icon_, FALSE);
-  g_object_unref(icon_);
+  if (statusIcon_) {
+    g_signal_handlers_disconnect_by_data(statusIcon_, this);
+    gtk_status_icon_set_visible(statusIcon_, FALSE);
+    g_object_unref(statusIcon_);
+  }
+  if (indicator_) {
+    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
+    g_object_unref(indicator_);
+  }
   gtk_widget_destroy(menu_);
   g_object_unref(menu_);
 }
 
-gboolean TrayIcon::ButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
+void TrayIcon::ShowStatusIcon(GList* icons, const std::string& tip) {
+  statusIcon_ = gtk_status_icon_new();
+  if (icons) gtk_status_icon_set_from_pixbuf(statusIcon_, GDK_PIXBUF(icons->data));
+  gtk_status_icon_set_tooltip_text(statusIcon_, tip.c_str());
+  gtk_status_icon_set_title(statusIcon_, tip.c_str());
+  g_signal_connect(statusIcon_, "button-press-event", G_CALLBACK(IconPressed), this);
+  gtk_status_icon_set_visible(statusIcon_, TRUE);
+}
+
+void TrayIcon::ShowIndicator(const std::string& tip, const std::filesystem::path& iconThemePath) {
+  indicator_ = app_indicator_new_with_path(kIndicatorId, kIconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS, iconThemePath.c_str());
+  app_indicator_set_title(indicator_, tip.c_str());
+  app_indicator_set_menu(indicator_, GTK_MENU(menu_));
+  // A middle click, the panels' "activate", shows or hides as a left click does here.
+  app_indicator_set_secondary_activate_target(indicator_, showHideItem_);
+  app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+}
+
+void TrayIcon::Refresh() {
+  gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), actions_.isMinimized() ? kTrayShowText : kTrayHideText);
+}
+
+gboolean TrayIcon::IconPressed(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   auto* tray = static_cast<TrayIcon*>(data);
   // A double click acts twice: on its first press, then on the double click.
   if (event->button == GDK_BUTTON_PRIMARY && (event->type == GDK_BUTTON_PRESS || event->type == GDK_2BUTTON_PRESS)) tray->actions_.showHide();
@@ -40,7 +105,7 @@ gboolean TrayIcon::ButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer d
 }
 
 void TrayIcon::PopUpMenu(const GdkEventButton& event) {
-  gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), actions_.isMinimized() ? kTrayShowText : kTrayHideText);
+  Refresh();
   gtk_menu_popup_at_pointer(GTK_MENU(menu_), reinterpret_cast<const GdkEvent*>(&event));
 }
 

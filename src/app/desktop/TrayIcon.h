@@ -1,9 +1,14 @@
 #pragma once
-// The notification-area icon of the main window and its menu.
+// The notification-area icon of the main window and its menu. Desktops with an
+// X11 system tray get a status icon there; desktops whose panel speaks
+// StatusNotifier instead (and no X11 tray) get an indicator with the same menu.
 #include <gtk/gtk.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
+
+typedef struct _AppIndicator AppIndicator;
 
 namespace wendrake {
 
@@ -20,20 +25,28 @@ class TrayIcon {
     std::function<void()> exit;  // the menu's second item
   };
 
-  // The icon stands in the notification area until the object goes.
-  TrayIcon(GList* icons, const std::string& tip, Actions actions);
+  // The icon stands in the notification area until the object goes. `iconThemePath`
+  // holds the icon as a named file, for the indicator.
+  TrayIcon(GList* icons, const std::string& tip, const std::filesystem::path& iconThemePath, Actions actions);
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
+  // The window's state changed: the menu's first item says what it will do. An
+  // indicator's menu is shown by the panel, with no word to us beforehand.
+  void Refresh();
+
  private:
-  static gboolean ButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer tray);
+  void ShowStatusIcon(GList* icons, const std::string& tip);
+  void ShowIndicator(const std::string& tip, const std::filesystem::path& iconThemePath);
+  static gboolean IconPressed(GtkStatusIcon*, GdkEventButton* event, gpointer tray);
   void PopUpMenu(const GdkEventButton& event);
 
   Actions actions_;
-  GtkStatusIcon* icon_;
   GtkWidget* menu_;
   GtkWidget* showHideItem_;
+  GtkStatusIcon* statusIcon_ = nullptr;
+  AppIndicator* indicator_ = nullptr;
 };
 
 }  // namespace wendrake

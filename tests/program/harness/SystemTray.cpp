@@ -30,6 +30,7 @@ SystemTray::SystemTray() {
   XWindowAttributes root{};
   XGetWindowAttributes(display, RootWindow(display, screen), &root);
   XSelectInput(display, RootWindow(display, screen), root.your_event_mask | SubstructureNotifyMask);
+  firstSerial_ = NextRequest(display);
   XSetSelectionOwner(display, selection_, manager_, CurrentTime);
   owned_ = XGetSelectionOwner(display, selection_) == manager_;
   if (owned_) {
@@ -59,7 +60,8 @@ SystemTray::~SystemTray() {
 GdkFilterReturn SystemTray::Filter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
   auto* tray = static_cast<SystemTray*>(data);
   const XEvent* event = static_cast<XEvent*>(xevent);
-  if (event->type == MapNotify && event->xmap.event == DefaultRootWindow(event->xmap.display)) tray->maps_.push_back(event->xmap.window);
+  if (event->type == MapNotify && event->xmap.event == DefaultRootWindow(event->xmap.display) && event->xmap.serial >= tray->firstSerial_)
+    tray->maps_.push_back(event->xmap.window);
   if (event->type != ClientMessage || event->xclient.window != tray->manager_ || event->xclient.message_type != tray->opcode_ ||
       event->xclient.data.l[1] != kRequestDock)
     return GDK_FILTER_CONTINUE;

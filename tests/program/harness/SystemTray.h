@@ -44,6 +44,9 @@ class SystemTray {
   bool owned_ = false;
   std::vector<Window> requests_;
   std::vector<Window> maps_;
+  // Maps the server reported before the tray existed are other programs' past:
+  // window ids are reused once their client has gone.
+  unsigned long firstSerial_ = 0;
   GtkWidget* panel_ = nullptr;
   GtkWidget* socket_ = nullptr;
 };
