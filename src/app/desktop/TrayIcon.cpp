@@ -20,10 +20,11 @@ bool SystemTrayPresent() {
   return XGetSelectionOwner(x, XInternAtom(x, selection.c_str(), False)) != None;
 }
 
-// Whether the desktop's panel takes StatusNotifier items.
-bool StatusNotifierWatcherPresent() {
+// The session bus when the desktop's panel takes StatusNotifier items there, else
+// null.
+GDBusConnection* StatusNotifierBus() {
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (!bus) return false;
+  if (!bus) return nullptr;
   GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
                                                 g_variant_new("(s)", "org.kde.StatusNotifierWatcher"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
                                                 kBusCallTimeoutMs, nullptr, nullptr);
@@ -32,8 +33,9 @@ bool StatusNotifierWatcherPresent() {
     g_variant_get(reply, "(b)", &present);
     g_variant_unref(reply);
   }
+  if (present) return bus;
   g_object_unref(bus);
-  return present;
+  return nullptr;
 }
 
 }  // namespace
@@ -54,7 +56,8 @@ TrayIcon::TrayIcon(GList* icons, const std::string& tip, const std::filesystem::
   Refresh();
   // A status icon also waits for a tray that comes later; an indicator needs a
   // panel that is there now.
-  if (!SystemTrayPresent() && StatusNotifierWatcherPresent())
+  if (!SystemTrayPresent()) bus_ = StatusNotifierBus();
+  if (bus_)
     ShowIndicator(tip, iconThemePath);
   else
     ShowStatusIcon(icons, tip);
@@ -70,6 +73,7 @@ TrayIcon::~TrayIcon() {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
     g_object_unref(indicator_);
   }
+  if (bus_) g_object_unref(bus_);
   gtk_widget_destroy(menu_);
   g_object_unref(menu_);
 }

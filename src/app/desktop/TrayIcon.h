@@ -47,6 +47,9 @@ class TrayIcon {
   GtkWidget* showHideItem_;
   GtkStatusIcon* statusIcon_ = nullptr;
   AppIndicator* indicator_ = nullptr;
+  // Held while the indicator lives: the indicator then finds the bus connected
+  // before it learns of the watcher, which it cannot take the other way round.
+  GDBusConnection* bus_ = nullptr;
 };
 
 }  // namespace wendrake

@@ -57,11 +57,14 @@ std::vector<std::string> InstalledProgram::Environment() const {
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
     const std::string name = text.substr(0, text.find('='));
-    // A desktop session's own display and start-up notification stay out.
-    if (own.contains(name) || name == "WAYLAND_DISPLAY" || name == "DESKTOP_STARTUP_ID" || name == "XDG_ACTIVATION_TOKEN") continue;
+    // A desktop session's own display, bus and start-up notification stay out.
+    if (own.contains(name) || name == "WAYLAND_DISPLAY" || name == "DBUS_SESSION_BUS_ADDRESS" || name == "DESKTOP_STARTUP_ID" ||
+        name == "XDG_ACTIVATION_TOKEN")
+      continue;
     environment.push_back(text);
   }
   for (const auto& [name, value] : own) environment.push_back(name + "=" + value);
+  if (!sessionBus_.empty()) environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + sessionBus_);
   return environment;
 }
 

@@ -29,6 +29,8 @@ class InstalledProgram {
 
   // Starts bin/wendrake; every start of one test shares the runtime folder.
   std::unique_ptr<ProgramProcess> Start();
+  // The session bus the next starts get; without one they get none.
+  void UseSessionBus(const std::string& address) { sessionBus_ = address; }
 
   // For each add-on folder: "RiftAddon.toc" (on), "RiftAddon.txt" (off), or what
   // else it holds.
@@ -45,6 +47,7 @@ class InstalledProgram {
   testing::TempInstallation tree_;
   std::filesystem::path session_;
   std::filesystem::path addOns_;
+  std::string sessionBus_;
   int starts_ = 0;
 };
 

@@ -1,0 +1,47 @@
+#pragma once
+// What a panel does with a registered StatusNotifierItem: reads its properties,
+// lays out the menu it exports (com.canonical.dbusmenu) and clicks an entry. The
+// item answers from its own loop, so each call runs this process's main loop
+// until the answer comes.
+#include <gio/gio.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "harness/StatusNotifierWatcher.h"
+
+namespace wendrake::programtest {
+
+struct MenuEntry {
+  gint32 id = 0;
+  std::string label;  // as exported, mnemonic underscores and all; empty for a separator
+};
+
+class StatusNotifierHost {
+ public:
+  StatusNotifierHost(GDBusConnection* connection, RegisteredItem item) : connection_(connection), item_(std::move(item)) {}
+
+  // A string or object-path property of org.kde.StatusNotifierItem.
+  std::optional<std::string> Property(const std::string& name);
+  // The entries a panel shows when the menu opens: the visible top-level ones, in order.
+  std::optional<std::vector<MenuEntry>> Menu();
+  // Sends the entry a click and goes on: an item may end before it answers.
+  void Click(gint32 id);
+
+  // What went wrong in the calls so far, for failure messages.
+  std::string Errors() const { return *errors_; }
+
+ private:
+  // The reply, or nullptr (with the error logged) when the call failed or went unanswered.
+  GVariant* Call(const std::string& path, const char* interface, const char* method, GVariant* parameters, const GVariantType* replyType);
+  std::optional<std::string> MenuPath();
+
+  GDBusConnection* connection_;
+  RegisteredItem item_;
+  // Shared with replies still on their way.
+  std::shared_ptr<std::string> errors_ = std::make_shared<std::string>();
+};
+
+}  // namespace wendrake::programtest
