@@ -46,7 +46,6 @@ CPagewickDlg::CPagewickDlg(WebViewEnvironment& environment, IPlainMessageBox& me
 
 CPagewickDlg::~CPagewickDlg() {
   StopFade();
-  tray_.reset();
   view_.reset();
   instance_.SetMainWindowExists(false);
   g_signal_handlers_disconnect_by_data(window_, this);
@@ -60,8 +59,7 @@ CPagewickDlg::~CPagewickDlg() {
 int CPagewickDlg::DoModal() {
   if (!OnInitDialog()) return kMainPageMissing;
   loop_ = g_main_loop_new(nullptr, FALSE);
-  OnShowWindow();
-  if (!ending_) g_main_loop_run(loop_);
+  if (OnShowWindow()) g_main_loop_run(loop_);
   OnDestroy();
   return result_;
 }
@@ -88,24 +86,26 @@ bool CPagewickDlg::OnInitDialog() {
   return true;
 }
 
-// Runs once: coming back from the notification area is no new session.
-void CPagewickDlg::OnShowWindow() {
+// Runs once: coming back from the notification area is no new session. False
+// when the run ends without a login (the program is ending, or no login dialog
+// could be shown).
+bool CPagewickDlg::OnShowWindow() {
   CentreInWorkArea();
   // The login page hands the user to the main page, which must be there to take it.
-  if (!WaitForMainPage()) return;
-  if (!RunLoginSequence(view_->Host()) || ending_) return;
+  if (!WaitForMainPage()) return false;
+  if (!RunLoginSequence(view_->Host()) || ending_) return false;
   AddTrayIcon();
   shown_ = true;
   gtk_widget_show(window_);
   gtk_window_present(GTK_WINDOW(window_));
+  return true;
 }
 
+// Every way the run ends has ended the open dialogs already (EndModalLoop).
 void CPagewickDlg::OnDestroy() {
-  CBoxDlg::EndAll();
   gtk_widget_hide(window_);
   RunLogoffSequence(environment_.Install());
   tray_.reset();
-  instance_.SetMainWindowExists(false);
 }
 
 void CPagewickDlg::CentreInWorkArea() {

@@ -51,7 +51,7 @@ class CPagewickDlg : public IViewHost {
 
  private:
   bool OnInitDialog();
-  void OnShowWindow();
+  bool OnShowWindow();
   void OnDestroy();
   void CentreInWorkArea();
   bool WaitForMainPage();

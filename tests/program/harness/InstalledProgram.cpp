@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "harness/TestPages.h"
@@ -14,26 +12,15 @@
 extern char** environ;
 
 namespace wendrake::programtest {
-namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
 
 InstalledProgram::InstalledProgram() {
   const auto install = testing::RunProcess({WENDRAKE_CMAKE_COMMAND, "--install", WENDRAKE_BUILD_DIR, "--prefix", Root().string()});
   if (install.status != 0) throw std::runtime_error("cmake --install failed:\n" + install.out + install.err);
-  for (const char* name : {"main", "login", "error"}) fs::remove(Page(name));
-  tree_.WriteFile(Page("main").lexically_relative(Root()), MainPage());
-  tree_.WriteFile(Page("login").lexically_relative(Root()), LoginPage());
-  tree_.WriteFile(Page("error").lexically_relative(Root()), ErrorPage());
+  tree_.WriteFile(Page("main"), MainPage());
+  tree_.WriteFile(Page("login"), LoginPage());
+  tree_.WriteFile(Page("error"), ErrorPage());
   tree_.WriteCatalog(kCataloguedAddOns);
   // The pages take this Version as a script already run (TestPages.h).
   addOns_ = tree_.MakeGameFolder({{"Home", Root().string()}, {"Version", "0|none|"}}) / "Interface" / "AddOns";
@@ -97,9 +84,9 @@ bool InstalledProgram::CataloguedAddOnsAre(bool on) const {
 std::string InstalledProgram::Output() const {
   std::string text;
   std::error_code error;
-  for (int run = 1; run <= starts_; ++run) text += "--- run " + std::to_string(run) + " output:\n" + ReadAll(session_ / ("run-" + std::to_string(run) + ".out"));
+  for (int run = 1; run <= starts_; ++run) text += "--- run " + std::to_string(run) + " output:\n" + tree_.ReadFile(session_ / ("run-" + std::to_string(run) + ".out"));
   for (const auto& entry : fs::recursive_directory_iterator(session_ / "state", error))
-    if (entry.is_regular_file()) text += "--- " + entry.path().filename().string() + ":\n" + ReadAll(entry.path());
+    if (entry.is_regular_file()) text += "--- " + entry.path().filename().string() + ":\n" + tree_.ReadFile(entry.path());
   return text;
 }
 

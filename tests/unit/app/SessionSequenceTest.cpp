@@ -8,26 +8,18 @@
 
 #include "app/SessionSequence.h"
 #include "commands/AccountCommands.h"
+#include "support/CataloguedAddOns.h"
 #include "support/HandlerHost.h"
-#include "support/TempInstallation.h"
 
 namespace wendrake {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SessionSequence : public ::testing::Test {
+class SessionSequence : public ::testing::Test, protected testing::CataloguedAddOns {
  protected:
-  void SetUp() override {
-    installation.WriteCatalog({"Alpha", "Beta"});
-    addOns = installation.MakeGameFolder() / "Interface" / "AddOns";
-    UserLoggedIn = false;
-  }
-  void Manifest(const std::string& folder, const std::string& name) const { installation.WriteFile(addOns / folder / name, "manifest"); }
-  bool Has(const std::string& folder, const std::string& name) const { return fs::exists(addOns / folder / name); }
+  void SetUp() override { UserLoggedIn = false; }
 
-  testing::TempInstallation installation;
-  fs::path addOns;
   testing::HandlerHost host{installation.Install()};
 };
 

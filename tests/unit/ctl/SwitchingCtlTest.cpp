@@ -1,32 +1,20 @@
 // Add-on switching called as a page calls it, through wendrakectl.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/CataloguedAddOns.h"
 #include "support/ProcessRun.h"
-#include "support/TempInstallation.h"
 
 namespace wendrake {
 namespace {
 
-namespace fs = std::filesystem;
-
-class SwitchingCtl : public ::testing::Test {
+class SwitchingCtl : public ::testing::Test, protected testing::CataloguedAddOns {
  protected:
-  void SetUp() override {
-    installation.WriteCatalog({"Alpha", "Beta"});
-    addOns = installation.MakeGameFolder() / "Interface" / "AddOns";
-  }
-  void Manifest(const std::string& folder, const std::string& name) const { installation.WriteFile(addOns / folder / name, "manifest"); }
-  bool Has(const std::string& folder, const std::string& name) const { return fs::exists(addOns / folder / name); }
   testing::ProcessOutcome Call(const std::string& method) const {
     return testing::RunProcess({WENDRAKECTL_PATH, "--root", installation.Root().string(), "call", method});
   }
-
-  testing::TempInstallation installation;
-  fs::path addOns;
 };
 
 TEST_F(SwitchingCtl, SwitchesOffAndOn) {
