@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include "commands/RegistryHive.h"
+#include "core/Text.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
 
@@ -113,6 +114,13 @@ void RegistryKey::Close() {
 
 RegistryKey OpenSettingsKey(const Installation& installation) {
   return RegistryKey::LocalMachine(installation.HivePath()).OpenSubKey(kSettingsKeyPath);
+}
+
+std::string ReadWineCommand(const Installation& installation) {
+  CRegistry registry(OpenSettingsKey(installation));
+  std::u16string command;
+  registry.Read(SettingsValue::WineCommand, command);
+  return ToUtf8(command);
 }
 
 bool IsWow64() { return false; }

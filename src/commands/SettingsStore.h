@@ -14,7 +14,7 @@ namespace wendrake {
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Wendrake";
 inline constexpr std::u16string_view kWow64SettingsKeyPath = u"Software\\Wow6432Node\\Wendrake";
 
-// The six values of the settings key.
+// The six values of the settings key, and ours beside them.
 namespace SettingsValue {
 inline constexpr std::u16string_view OsmarGamePath = u"OsmarGamePath";
 inline constexpr std::u16string_view PluginPath = u"PluginPath";
@@ -22,6 +22,9 @@ inline constexpr std::u16string_view Home = u"Home";
 inline constexpr std::u16string_view Version = u"Version";
 inline constexpr std::u16string_view Skin = u"Skin";
 inline constexpr std::u16string_view Data = u"Data";
+// The command line that starts Windows programs (a Wine build or a wrapper such
+// as umu-run, with its arguments); `wine` from PATH when empty or missing.
+inline constexpr std::u16string_view WineCommand = u"WineCommand";
 }  // namespace SettingsValue
 
 // An open key of the hive: what an HKEY is to the registry. A default-made key is
@@ -56,6 +59,8 @@ class RegistryKey {
 
 // The settings key of an installation, opened with full access, or none.
 RegistryKey OpenSettingsKey(const Installation& installation);
+// The configured Wine runner as a command line; empty when none is set.
+std::string ReadWineCommand(const Installation& installation);
 // Whether this is a 32-bit process on a 64-bit system: never here.
 bool IsWow64();
 

@@ -4,24 +4,32 @@
 #include <set>
 #include <sstream>
 
+#include <glib.h>
+
+#include "commands/SettingsStore.h"
 #include "core/Text.h"
 #include "ctl/JsonText.h"
 #include "pagehost/HeadlessHost.h"
 #include "pagehost/ScriptBridge.h"
+#include "platform/GameSearch.h"
 
 namespace wendrake {
 namespace {
 
 constexpr const char* kUsage =
     "usage: wendrakectl [--root DIR] [--no-exec] [--page-functions NAMES] call METHOD [ARG ...]\n"
-    "       wendrakectl [--root DIR] [--no-exec] [--page-functions NAMES] call METHOD --json-args JSON-ARRAY\n";
+    "       wendrakectl [--root DIR] [--no-exec] [--page-functions NAMES] call METHOD --json-args JSON-ARRAY\n"
+    "       wendrakectl [--root DIR] settings get|set|unset NAME [VALUE]\n"
+    "       wendrakectl find-game\n";
+
+const std::set<std::string> kVerbs = {"call", "settings", "find-game"};
 
 struct CtlRequest {
   std::optional<std::string> root;
   bool noExec = false;
   std::optional<std::set<std::u16string>> pageFunctions;
-  std::u16string method;
-  std::vector<PageValue> arguments;
+  std::string verb;
+  std::vector<std::string> words;  // what follows the verb
 };
 
 std::set<std::u16string> SplitNames(const std::string& names) {
@@ -43,7 +51,7 @@ std::optional<CtlRequest> ParseRequest(const std::vector<std::string>& words, st
     }
     return words[++i];
   };
-  for (; i < words.size() && words[i] != "call"; ++i) {
+  for (; i < words.size() && !kVerbs.contains(words[i]); ++i) {
     if (words[i] == "--root") {
       if (!(request.root = value("--root"))) return std::nullopt;
     } else if (words[i] == "--page-functions") {
@@ -57,35 +65,37 @@ std::optional<CtlRequest> ParseRequest(const std::vector<std::string>& words, st
       return std::nullopt;
     }
   }
-  if (i + 1 >= words.size()) {
-    err << "wendrakectl: " << (i < words.size() ? "call needs a METHOD" : "nothing to do") << "\n" << kUsage;
+  if (i >= words.size()) {
+    err << "wendrakectl: nothing to do\n" << kUsage;
     return std::nullopt;
   }
-  request.method = ToUtf16(words[i + 1]);
-  const std::vector<std::string> rest(words.begin() + static_cast<std::ptrdiff_t>(i + 2), words.end());
-  if (!rest.empty() && rest.front() == "--json-args") {
-    const auto values = rest.size() == 2 ? PageValuesFromJson(rest[1]) : std::nullopt;
-    if (!values) {
-      err << "wendrakectl: --json-args takes one JSON array\n" << kUsage;
-      return std::nullopt;
-    }
-    request.arguments = *values;
-  } else {
-    for (const auto& word : rest) request.arguments.emplace_back(ToUtf16(word));
-  }
+  request.verb = words[i];
+  request.words.assign(words.begin() + static_cast<std::ptrdiff_t>(i + 1), words.end());
   return request;
 }
 
-}  // namespace
+int Usage(std::ostream& err, std::string_view problem) {
+  err << "wendrakectl: " << problem << "\n" << kUsage;
+  return 2;
+}
 
-int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  const auto request = ParseRequest(arguments, err);
-  if (!request) return 2;
+int RunCall(const CtlRequest& request, const Installation& installation, std::ostream& out, std::ostream& err) {
+  if (request.words.empty()) return Usage(err, "call needs a METHOD");
+  std::vector<PageValue> arguments;
+  const std::vector<std::string> rest(request.words.begin() + 1, request.words.end());
+  if (!rest.empty() && rest.front() == "--json-args") {
+    const auto values = rest.size() == 2 ? PageValuesFromJson(rest[1]) : std::nullopt;
+    if (!values) return Usage(err, "--json-args takes one JSON array");
+    arguments = *values;
+  } else {
+    for (const auto& word : rest) arguments.emplace_back(ToUtf16(word));
+  }
 
-  const Installation installation = request->root ? Installation(*request->root) : Installation::OfRunningProgram();
-  HeadlessHost host({.pageFunctions = request->pageFunctions, .noExec = request->noExec});
+  HeadlessHost host({.pageFunctions = request.pageFunctions,
+                     .noExec = request.noExec,
+                     .wineCommand = [&installation] { return ReadWineCommand(installation); }});
   const PageHost view(installation, host, host, host.Services());
-  const InvokeOutcome outcome = ScriptBridge::Call(view, request->method, request->arguments);
+  const InvokeOutcome outcome = ScriptBridge::Call(view, ToUtf16(request.words[0]), arguments);
 
   if (outcome.code != S_OK) {
     const std::string_view name = HResultName(outcome.code);
@@ -97,6 +107,55 @@ int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out,
   out << "]}\n" << std::flush;
   host.RunPendingWork();
   return 0;
+}
+
+// Any value of the settings key, so that a player can set what no page offers,
+// such as the Wine runner.
+int RunSettings(const CtlRequest& request, const Installation& installation, std::ostream& out, std::ostream& err) {
+  const auto& words = request.words;
+  const size_t needed = words.empty() ? 0 : words[0] == "set" ? 3 : 2;
+  if (!needed || words.size() != needed || (words[0] != "get" && words[0] != "set" && words[0] != "unset"))
+    return Usage(err, "settings takes get NAME, set NAME VALUE or unset NAME");
+  const std::u16string name = ToUtf16(words[1]);
+  CRegistry registry(OpenSettingsKey(installation));
+  if (words[0] == "get") {
+    std::u16string value;
+    if (!registry.Read(name, value)) {
+      err << "wendrakectl: " << words[1] << " is not set\n";
+      return 1;
+    }
+    out << ToUtf8(value) << "\n";
+    return 0;
+  }
+  if (!registry.Key.IsOpen()) {
+    registry.Key = RegistryKey::LocalMachine(installation.HivePath());
+    if (!registry.Create(kSettingsKeyPath)) registry.Key = RegistryKey();
+  }
+  const bool done = words[0] == "set" ? registry.Key.SetValue(name, ToUtf16(words[2])) : registry.Key.DeleteValue(name);
+  if (!done) {
+    err << "wendrakectl: cannot " << words[0] << " " << words[1] << " in " << installation.HivePath().string() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunFindGame(const CtlRequest& request, std::ostream& out, std::ostream& err) {
+  if (!request.words.empty()) return Usage(err, "find-game takes no arguments");
+  const auto found = FindGame(g_get_home_dir());
+  for (const auto& path : found) out << path.string() << "\n";
+  if (found.empty()) err << "wendrakectl: no " << kPatcherFileName << " found in the usual Wine prefixes\n";
+  return found.empty() ? 1 : 0;
+}
+
+}  // namespace
+
+int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  const auto request = ParseRequest(arguments, err);
+  if (!request) return 2;
+  const Installation installation = request->root ? Installation(*request->root) : Installation::OfRunningProgram();
+  if (request->verb == "settings") return RunSettings(*request, installation, out, err);
+  if (request->verb == "find-game") return RunFindGame(*request, out, err);
+  return RunCall(*request, installation, out, err);
 }
 
 }  // namespace wendrake

@@ -1,12 +1,14 @@
 #pragma once
-// wendrakectl: runs one page method headless against an installation.
+// wendrakectl: runs one page method headless against an installation, reads and
+// writes its settings, and finds the game.
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace wendrake {
 
-// Exit status 0 after a call, 3 when the bridge refused it, 2 on a usage error.
+// Exit status 0 after a call, 3 when the bridge refused it, 2 on a usage error;
+// 1 when a setting cannot be read or written or no game is found.
 int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace wendrake

@@ -87,7 +87,16 @@ std::string JsonEvent(const HostEvent& event) {
       return "{\"page\": " + JsonString(e.function) + ", \"args\": " + JsonStringList(e.arguments) + ", \"ok\": " + (e.ok ? "true" : "false") + "}";
     }
     std::string operator()(const OpenEvent& e) const {
-      return "{\"open\": " + JsonString(e.target) + ", \"started\": " + (e.started ? "true" : "false") + "}";
+      std::string json = "{\"open\": " + JsonString(e.target) + ", \"started\": " + (e.started ? "true" : "false");
+      if (!e.start.commandLine.empty()) {
+        std::vector<std::u16string> words;
+        for (const auto& word : e.start.commandLine) words.push_back(ToUtf16(word));
+        json += ", \"command\": " + JsonStringList(words) + ", \"directory\": " + JsonString(ToUtf16(e.start.workingDirectory)) +
+                ", \"WINEPREFIX\": " + (e.start.winePrefix.empty() ? "null" : JsonString(ToUtf16(e.start.winePrefix)));
+      } else if (!e.start.handler.empty()) {
+        json += ", \"handler\": " + JsonString(ToUtf16(e.start.handler));
+      }
+      return json + "}";
     }
     std::string operator()(const WindowEvent& e) const { return "{\"window\": \"" + e.command + "\"}"; }
     std::string operator()(const DialogEvent& e) const {

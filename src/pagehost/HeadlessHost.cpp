@@ -9,7 +9,7 @@ const std::set<std::u16string> kFunctionsTheProgramCalls = {u"KeyPressed", u"Ini
 
 HeadlessHost::HeadlessHost(HeadlessOptions options)
     : pageFunctions_(options.pageFunctions ? std::move(*options.pageFunctions) : kFunctionsTheProgramCalls),
-      shell_(options.noExec),
+      shell_(std::move(options.wineCommand), options.noExec),
       network_(std::move(options.connectivityAddress)),
       instances_(options.noExec),
       services_{*this, network_, instances_} {}
@@ -30,8 +30,9 @@ bool HeadlessHost::CallPageScript(std::u16string_view function, const std::vecto
 }
 
 bool HeadlessHost::ShellOpen(std::u16string_view target) {
-  const bool started = shell_.ShellOpen(target);
-  events_.emplace_back(OpenEvent{std::u16string(target), started});
+  StartReport start;
+  const bool started = shell_.Open(target, &start);
+  events_.emplace_back(OpenEvent{std::u16string(target), started, std::move(start)});
   return started;
 }
 

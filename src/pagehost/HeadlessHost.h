@@ -29,6 +29,7 @@ struct DialogEvent {
 struct OpenEvent {
   std::u16string target;
   bool started = false;
+  StartReport start;  // what was, or would be, started
 };
 struct WindowEvent {
   std::string command;  // "close", "minimize" or "end-dialog"
@@ -41,6 +42,7 @@ struct HeadlessOptions {
   std::optional<std::set<std::u16string>> pageFunctions;
   // Decide what a start would do, but start and end nothing.
   bool noExec = false;
+  ShellStarter::WineCommandSource wineCommand;
   std::string connectivityAddress = kConnectivityCheckAddress;
 };
 

@@ -39,7 +39,7 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
 
   const Installation installation = Installation::OfRunningProgram();
   WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
-  DesktopServices services;
+  DesktopServices services(installation);
   GtkPlainMessageBox messageBox;
   CPagewickDlg mainWindow(environment, messageBox, services.Services(), *instance_);
   instance_->OnBringForward([&mainWindow](const std::string& token) { mainWindow.BringForward(token); });

@@ -2,9 +2,13 @@
 
 #include <glib.h>
 
+#include "commands/SettingsStore.h"
 #include "platform/InstanceEnder.h"
 
 namespace wendrake {
+
+DesktopServices::DesktopServices(const Installation& installation)
+    : shell_([installation] { return ReadWineCommand(installation); }) {}
 
 void IdleInstanceEnder::EndAllInstances() {
   g_idle_add(

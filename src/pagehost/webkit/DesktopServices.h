@@ -14,6 +14,7 @@ class IdleInstanceEnder : public IInstanceEnder {
 
 class DesktopServices {
  public:
+  explicit DesktopServices(const Installation& installation);
   HostServices Services() { return {shell_, network_, instances_}; }
 
  private:

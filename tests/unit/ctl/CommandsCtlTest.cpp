@@ -37,7 +37,8 @@ TEST(CommandsCtl, AnswersEveryWindowAccountGameAndUpdateMethod) {
       {{"call", "ExecuteGame"}, R"({"result": null, "events": [{"msgbox": "1013"}]})"},
       {{"call", "SelectGameOK", "C:\\RIFTPATCHCHINESE.EXE", "1"}, R"({"result": null, "events": [{"msgbox": "1011"}]})"},
       {{"call", "SelectGameOK", game.string(), "1"},
-       R"({"result": null, "events": [{"open": ")" + game.string() + R"(", "started": true}, {"window": "minimize"}]})"},
+       R"({"result": null, "events": [{"open": ")" + game.string() + R"(", "started": true, "command": [")" + game.string() + R"("], "directory": ")" +
+           game.parent_path().string() + R"(", "WINEPREFIX": null}, {"window": "minimize"}]})"},
       {{"call", "IsExistGamePath"}, R"({"result": 1, "events": []})"},
       {{"call", "InstallUpdate", "missing"},
        R"({"result": -2, "events": [{"open": ")" + root + R"(/Temp/missing.exe", "started": false}, {"msgbox": "1016"}]})"},
