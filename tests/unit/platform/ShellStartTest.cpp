@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -98,6 +101,10 @@ TEST_F(ShellStart, NativeProgramsStartDirectlyWhateverTheirName) {
   const fs::path standIn = Executable("Games/native/riftpatchchinese.exe", kRecordingProgram);
   ShellStarter shell;
   EXPECT_EQ(StartAndRecord(shell, standIn), "native args=\ndir=" + standIn.parent_path().string() + "\n");
+  // Detached and reaped: the launcher is left with no child to wait for.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
   // A Windows program needs Wine.
   EXPECT_EQ(StartAndRecord(shell, patcher), "not started");
 }
