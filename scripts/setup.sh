@@ -10,6 +10,8 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev xvfb xauth libx11-dev libxtst-dev
   # The tray tests run a session bus of their own.
   dbus
+  # The Debian package: built by cpack, checked by the tests.
+  dpkg-dev lintian appstream desktop-file-utils
   # Chinese texts (the tray menu, message boxes) legible in test screenshots.
   fonts-wqy-microhei
 )

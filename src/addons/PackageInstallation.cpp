@@ -9,6 +9,7 @@
 
 #include "addons/AddOnFolder.h"
 #include "addons/ConfinedFolder.h"
+#include "core/Text.h"
 #include "platform/CaseInsensitivePath.h"
 #include "platform/ZipArchive.h"
 
@@ -56,7 +57,7 @@ void InstallFile(ZipArchive& archive, size_t index, const ZipEntryInfo& entry, c
 std::int32_t UnzipPlugin(const PageHost& view, std::u16string_view tag, std::u16string_view packageName) {
   // Without a game folder there is nowhere safe to install; the package stays for a later try.
   const std::optional<ConfinedFolder> addOns = OpenAddOnFolder(view.Install());
-  const fs::path archivePath = view.Install().ModuleRelative(u"..\\Temp\\" + std::u16string(packageName) + u".zip");
+  const fs::path archivePath = view.Install().TempFolder() / ToUtf8(std::u16string(packageName) + u".zip");
   ZipArchive archive;
   if (!addOns || !IsPackageName(packageName) || !archive.Open(archivePath)) {
     view.ShowMsgBox(u"1004");

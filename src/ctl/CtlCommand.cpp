@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include "commands/DataFolder.h"
 #include "commands/SettingsStore.h"
 #include "core/Text.h"
 #include "ctl/JsonText.h"
@@ -153,6 +154,10 @@ int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out,
   const auto request = ParseRequest(arguments, err);
   if (!request) return 2;
   const Installation installation = request->root ? Installation(*request->root) : Installation::OfRunningProgram();
+  if (!PrepareDataFolder(installation)) {
+    err << "wendrakectl: cannot make the data folder " << installation.DataFolder().string() << "\n";
+    return 1;
+  }
   if (request->verb == "settings") return RunSettings(*request, installation, out, err);
   if (request->verb == "find-game") return RunFindGame(*request, out, err);
   return RunCall(*request, installation, out, err);

@@ -8,6 +8,7 @@
 #include "app/LoggerSetup.h"
 #include "app/desktop/CPagewickDlg.h"
 #include "app/desktop/ProgramEnd.h"
+#include "commands/DataFolder.h"
 #include "core/Installation.h"
 #include "dialogs/CBoxDlg.h"
 #include "pagehost/webkit/DesktopServices.h"
@@ -38,6 +39,8 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   }
 
   const Installation installation = Installation::OfRunningProgram();
+  if (!PrepareDataFolder(installation))
+    std::fprintf(stderr, "%s: cannot make the data folder %s\n", name.c_str(), installation.DataFolder().c_str());
   WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
   DesktopServices services(installation);
   GtkPlainMessageBox messageBox;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "harness/ProgramProcess.h"
+#include "harness/TestSession.h"
 #include "support/TempInstallation.h"
 
 namespace wendrake::programtest {
@@ -42,10 +43,8 @@ class InstalledProgram {
   std::string Output() const;
 
  private:
-  std::vector<std::string> Environment() const;
-
   testing::TempInstallation tree_;
-  std::filesystem::path session_;
+  TestSession session_{tree_.Root() / "session"};
   std::filesystem::path addOns_;
   std::string sessionBus_;
   int starts_ = 0;

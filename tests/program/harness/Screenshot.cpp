@@ -3,6 +3,7 @@
 #include <gdk/gdk.h>
 
 #include <cstring>
+#include <set>
 
 #include "harness/Wait.h"
 
@@ -26,7 +27,39 @@ bool Same(GdkPixbuf* a, GdkPixbuf* b) {
   return aSize == bSize && std::memcmp(aPixels, bPixels, aSize) == 0;
 }
 
+int Colours(const std::string& look) {
+  std::set<std::string> colours;
+  for (size_t at = 0; at + 3 <= look.size(); at += 3) colours.insert(look.substr(at, 3));
+  return static_cast<int>(colours.size());
+}
+
 }  // namespace
+
+std::string LookAt(int x, int y, int width, int height) {
+  GdkPixbuf* look = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, width, height);
+  if (!look) return {};
+  std::string pixels;
+  const int channels = gdk_pixbuf_get_n_channels(look), stride = gdk_pixbuf_get_rowstride(look);
+  const guint8* data = gdk_pixbuf_read_pixels(look);
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column) pixels.append(reinterpret_cast<const char*>(data + row * stride + column * channels), 3);
+  g_object_unref(look);
+  return pixels;
+}
+
+bool WaitUntilDrawn(int x, int y, int width, int height, const std::string& before, double seconds) {
+  constexpr int kDrawnColours = 16;
+  std::string last;
+  return RunUntil(
+      [&] {
+        std::string look = LookAt(x, y, width, height);
+        const bool settled = !look.empty() && look == last && look != before && Colours(look) >= kDrawnColours;
+        last = std::move(look);
+        if (!settled) RunUntil([] { return false; }, kLookInterval);
+        return settled;
+      },
+      seconds);
+}
 
 bool SaveScreenshot(const std::filesystem::path& file) {
   std::error_code error;

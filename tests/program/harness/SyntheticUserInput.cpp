@@ -11,9 +11,15 @@ bool XTestAvailable() {
   return XTestQueryExtension(TestDisplay(), &event, &error, &major, &minor);
 }
 
-void Click(int x, int y, unsigned int button) {
+void MovePointer(int x, int y) {
   Display* display = TestDisplay();
   XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
+  XSync(display, False);
+}
+
+void Click(int x, int y, unsigned int button) {
+  Display* display = TestDisplay();
+  MovePointer(x, y);
   XTestFakeButtonEvent(display, button, True, CurrentTime);
   XTestFakeButtonEvent(display, button, False, CurrentTime);
   XSync(display, False);

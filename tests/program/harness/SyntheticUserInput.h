@@ -6,6 +6,9 @@
 namespace wendrake::programtest {
 
 bool XTestAvailable();
+// Moves the pointer there: with no window manager, the keyboard goes to the
+// window under it.
+void MovePointer(int x, int y);
 // Moves the pointer there, then presses and releases the button.
 void Click(int x, int y, unsigned int button);
 void PressKey(KeySym key);
