@@ -3,6 +3,7 @@
 // the package's own login page with the keyboard.
 #include <gtest/gtest.h>
 
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -100,6 +101,17 @@ TEST_F(Package, RunsFromAReadOnlyTreeWithItsDataInTheUsersDataFolder) {
   }, 30);
   if (!main) SaveScreenshot(fs::path(WENDRAKE_SCREENSHOT_DIR) / "Package.NoLogin.png");
   EXPECT_TRUE(main) << "no login: " << Describe(ManagedTopLevelsOf(run.Pid())) << folder.ReadFile("run.out");
+
+  if (main) {
+    // The desktop groups the program's windows by the class its entry names.
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(TestDisplay(), main->id, &hint));
+    const std::string windowClass = hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    const std::string entry = folder.ReadFile(system / "usr/share/applications/com.lumifold.Wendrake.desktop");
+    EXPECT_NE(entry.find("\nStartupWMClass=" + windowClass + "\n"), std::string::npos) << windowClass;
+  }
 
   run.Signal(SIGTERM);
   ASSERT_TRUE(run.WaitForEnd()) << folder.ReadFile("run.out");
