@@ -7,6 +7,9 @@
 //   unknownName the HRESULT of an unknown member name
 //   refusalName the name of the errors the native call throws for a refusal, whose
 //               message is "<HRESULT>:<text>"
+//   chosenFiles the native function that hands over the paths of the files just
+//               chosen in the desktop's file chooser, or null where the page may
+//               not know them
 // Built-ins are captured first so that page script redefining them later does not
 // change the bridge or the link walk.
 
@@ -14,7 +17,7 @@ namespace wendrake::webext {
 
 inline constexpr char kRefusalName[] = "WendrakeRefusal";
 
-inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, unknownName, refusalName) {
+inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, unknownName, refusalName, chosenFiles) {
   'use strict';
   const global = globalThis;
   const uncurry = (f) => Function.prototype.call.bind(f);
@@ -42,6 +45,41 @@ inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, 
       }
     } catch (_) {}
   }, false);
+
+  // A file input of an installation page gives its chosen file's full path as its
+  // value, as trusted pages had it on Windows; every other page keeps the name only.
+  if (chosenFiles) {
+    const valueOf = Object.getOwnPropertyDescriptor(HTMLInputElement.prototype, 'value');
+    const getValue = uncurry(valueOf.get), setValue = uncurry(valueOf.set);
+    const typeOf = getter(HTMLInputElement.prototype, 'type');
+    const filesOf = getter(HTMLInputElement.prototype, 'files');
+    const isInput = (node) => { try { typeOf(node); return true; } catch (_) { return false; } };
+    const paths = new WeakMap();
+    const mapGet = uncurry(WeakMap.prototype.get), mapSet = uncurry(WeakMap.prototype.set);
+    const lastIndexOf = uncurry(String.prototype.lastIndexOf), slice = uncurry(String.prototype.slice);
+    const record = (event) => {
+      const input = targetOf(event);
+      if (!isInput(input) || typeOf(input) !== 'file') return;
+      const chosen = chosenFiles();
+      if (chosen) mapSet(paths, input, chosen);
+    };
+    global.addEventListener('input', record, true);
+    global.addEventListener('change', record, true);
+    defineProperty(HTMLInputElement.prototype, 'value', {
+      configurable: true,
+      enumerable: valueOf.enumerable,
+      get() {
+        const own = getValue(this);
+        if (typeOf(this) !== 'file') return own;
+        const chosen = mapGet(paths, this);
+        const files = filesOf(this);
+        if (!chosen || !files || files.length === 0) return own;
+        const first = chosen[0];
+        return slice(first, lastIndexOf(first, '/') + 1) === files[0].name ? first : own;
+      },
+      set(value) { setValue(this, value); },
+    });
+  }
 
   if (!call) return;
 

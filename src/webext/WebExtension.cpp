@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/Text.h"
@@ -36,6 +37,8 @@ struct PageLink {
   guint drain = 0;  // frames read ahead, waiting for the main loop
   wire::FrameReader reader;
   std::uint32_t nextRequest = 1;
+  // Native paths of the files last chosen for the page, until its script takes them.
+  std::optional<std::vector<std::u16string>> chosenFiles;
 
   void SetMainFrame(WebKitFrame* frame) {
     if (frame == mainFrame) return;
@@ -164,9 +167,21 @@ HRESULT RunPageFunction(WebKitFrame* frame, const wire::PageFunction& request) {
   return code;
 }
 
-void ServePageFunction(const LinkRef& link, const wire::PageFunction& request) {
-  const HRESULT code = link->mainFrame ? RunPageFunction(link->mainFrame, request) : DISP_E_UNKNOWNNAME;
-  if (link->fd >= 0 && !wire::Send(link->fd, wire::PageFunctionReply{request.id, code})) Break(*link);
+// Serves what the UI process asks of the page; false when the message is no request.
+bool ServeRequest(const LinkRef& link, wire::Message& message) {
+  std::uint32_t id = 0;
+  HRESULT code = S_OK;
+  if (auto* function = std::get_if<wire::PageFunction>(&message)) {
+    id = function->id;
+    code = link->mainFrame ? RunPageFunction(link->mainFrame, *function) : DISP_E_UNKNOWNNAME;
+  } else if (auto* chosen = std::get_if<wire::ChosenFiles>(&message)) {
+    id = chosen->id;
+    link->chosenFiles = std::move(chosen->paths);
+  } else {
+    return false;
+  }
+  if (link->fd >= 0 && !wire::Send(link->fd, wire::PageFunctionReply{id, code})) Break(*link);
+  return true;
 }
 
 gpointer NewLinkRef(const LinkRef& link) { return new LinkRef(link); }
@@ -176,10 +191,7 @@ void DeleteLinkRef(gpointer data) { delete static_cast<LinkRef*>(data); }
 bool ServeBuffered(const LinkRef& link) {
   while (link->fd >= 0 && link->reader.HasFrame()) {
     wire::Message message;
-    if (link->reader.Next(link->fd, message) != wire::ReadStatus::Ok) return false;
-    auto* request = std::get_if<wire::PageFunction>(&message);
-    if (!request) return false;
-    ServePageFunction(link, *request);
+    if (link->reader.Next(link->fd, message) != wire::ReadStatus::Ok || !ServeRequest(link, message)) return false;
   }
   return true;
 }
@@ -208,10 +220,7 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
       DrainLater(link);
       return true;
     }
-    if (auto* request = std::get_if<wire::PageFunction>(&message)) {
-      ServePageFunction(link, *request);
-      continue;
-    }
+    if (ServeRequest(link, message)) continue;
     g_warning("wendrake: unexpected message while waiting for a page call");
     break;
   }
@@ -222,12 +231,8 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
 gboolean OnIdleReadable(gint, GIOCondition, gpointer data) {
   const LinkRef link = *static_cast<LinkRef*>(data);
   wire::Message message;
-  if (link->fd >= 0 && link->reader.Next(link->fd, message) == wire::ReadStatus::Ok) {
-    if (auto* request = std::get_if<wire::PageFunction>(&message)) {
-      ServePageFunction(link, *request);
-      if (ServeBuffered(link)) return G_SOURCE_CONTINUE;
-    }
-  }
+  if (link->fd >= 0 && link->reader.Next(link->fd, message) == wire::ReadStatus::Ok && ServeRequest(link, message) && ServeBuffered(link))
+    return G_SOURCE_CONTINUE;
   // Returning REMOVE drops the source, so Break must not remove it again.
   link->watch = 0;
   Break(*link);
@@ -293,12 +298,29 @@ void OnLinkClicked(const char* address, gpointer data) {
   AwaitReply(link, clicked.id, reply);
 }
 
+// The paths the UI process sent for the files just chosen, once; null when none.
+JSCValue* OnTakeChosenFiles(gpointer data) {
+  const LinkRef link = *static_cast<LinkRef*>(data);
+  JSCContext* context = jsc_context_get_current();
+  if (!link->chosenFiles) return jsc_value_new_null(context);
+  JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
+  for (guint i = 0; i < link->chosenFiles->size(); ++i) {
+    JSCValue* path = NewString(context, (*link->chosenFiles)[i]);
+    jsc_value_object_set_property_at_index(array, i, path);
+    g_object_unref(path);
+  }
+  link->chosenFiles.reset();
+  return array;
+}
+
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
   LinkRef link = LinkOf(page);
   if (!link) return;
   if (webkit_frame_is_main_frame(frame)) link->SetMainFrame(frame);
   const char* uri = webkit_frame_get_uri(frame);
   const bool allowed = uri && wire::IsPageAllowed(uri, gSettings.uiFolderUri, gSettings.siteOrigin);
+  // Only the installation's own pages learn where a chosen file lies.
+  const bool installationPage = uri && wire::IsPageAllowed(uri, gSettings.uiFolderUri, "");
 
   GObjectRef<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, world));
   GObjectRef<JSCValue> install(jsc_context_evaluate_with_source_uri(context.p, kPageScript, -1, "wendrake:page-bridge", 1));
@@ -313,7 +335,10 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   GObjectRef<JSCValue> nameList(allowed ? jsc_value_new_array_from_strv(context.p, names.data()) : jsc_value_new_null(context.p));
   GObjectRef<JSCValue> unknownName(jsc_value_new_number(context.p, DISP_E_UNKNOWNNAME));
   GObjectRef<JSCValue> refusalName(jsc_value_new_string(context.p, kRefusalName));
-  JSCValue* arguments[] = {call.p, clicked.p, nameList.p, unknownName.p, refusalName.p};
+  GObjectRef<JSCValue> chosenFiles(installationPage ? jsc_value_new_function(context.p, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
+                                                                             NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
+                                                    : jsc_value_new_null(context.p));
+  JSCValue* arguments[] = {call.p, clicked.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
   if (jsc_value_is_function(install.p)) {
     JSCValue* result = jsc_value_function_callv(install.p, G_N_ELEMENTS(arguments), arguments);
     if (result) g_object_unref(result);

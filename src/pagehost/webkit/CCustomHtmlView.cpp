@@ -1,6 +1,7 @@
 #include "pagehost/webkit/CCustomHtmlView.h"
 
 #include "pagehost/ScriptBridge.h"
+#include "pagehost/webkit/FileChooser.h"
 
 namespace wendrake {
 namespace {
@@ -52,6 +53,7 @@ bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
   g_signal_connect(WebView(), "button-press-event", G_CALLBACK(ButtonEvent), this);
   g_signal_connect(WebView(), "button-release-event", G_CALLBACK(ButtonEvent), this);
   g_signal_connect(WebView(), "create", G_CALLBACK(NewWindowRequest), this);
+  HandleFileInputs(WebView(), Environment(), [this](std::u16string_view text) { ShowMessage(text); });
   return true;
 }
 

@@ -43,8 +43,6 @@ struct Connection {
   std::uint64_t pageId = 0;
   bool greeted = false;
   bool closed = false;
-  // Replies to native-to-page calls, by request, until their caller takes them.
-  std::map<std::uint32_t, HRESULT> replies;
 };
 
 std::string RandomSecret() {
@@ -264,10 +262,6 @@ struct PageChannel::Impl {
       if (!connection->closed && !wire::Send(connection->fd, reply)) Close(connection);
       return true;
     }
-    if (auto* reply = std::get_if<wire::PageFunctionReply>(&message)) {
-      connection->replies[reply->id] = reply->code;
-      return true;
-    }
     if (auto* link = std::get_if<wire::LinkClicked>(&message)) {
       auto endpoint = endpoints.find(connection->pageId);
       if (endpoint != endpoints.end() && endpoint->second) {
@@ -282,13 +276,15 @@ struct PageChannel::Impl {
     return false;
   }
 
-  HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments) {
+  // Sends a request the page answers with a PageFunctionReply, and waits for it.
+  template <typename Request>
+  HRESULT Ask(std::uint64_t pageId, Request request) {
     auto page = pages.find(pageId);
     if (page == pages.end()) return E_FAIL;
     const std::shared_ptr<Connection> connection = page->second;
-    const std::uint32_t id = nextRequest++;
+    const std::uint32_t id = request.id = nextRequest++;
     std::optional<HRESULT>& outcome = connection->waits[id];
-    if (!wire::Send(connection->fd, wire::PageFunction{id, function, arguments})) Close(connection);
+    if (!wire::Send(connection->fd, request)) Close(connection);
     // A quick page answers at once; calls it makes meanwhile are served here.
     while (!outcome && ReadOne(connection, &replySpin)) {
     }
@@ -358,7 +354,11 @@ void PageChannel::Detach(std::uint64_t pageId) { impl_->endpoints.erase(pageId);
 bool PageChannel::IsConnected(std::uint64_t pageId) const { return impl_->pages.contains(pageId); }
 
 HRESULT PageChannel::CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments) {
-  return impl_->CallPageFunction(pageId, function, arguments);
+  return impl_->Ask(pageId, wire::PageFunction{0, function, arguments});
+}
+
+HRESULT PageChannel::DeliverChosenFiles(std::uint64_t pageId, const std::vector<std::u16string>& paths) {
+  return impl_->Ask(pageId, wire::ChosenFiles{0, paths});
 }
 
 }  // namespace wendrake

@@ -56,6 +56,9 @@ class PageChannel {
   // DISP_E_UNKNOWNNAME when it has no such function, DISP_E_EXCEPTION when it
   // throws, E_FAIL (here: no connection) when the page cannot be reached.
   HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments);
+  // Tells the page the native paths of the files the player has just chosen for
+  // it, before WebKit hands it the files: waits as CallPageFunction does.
+  HRESULT DeliverChosenFiles(std::uint64_t pageId, const std::vector<std::u16string>& paths);
 
  private:
   struct Impl;

@@ -19,7 +19,8 @@ std::string FolderUri(const std::filesystem::path& folder) {
 WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder)
     : installation_(installation),
       extensionFolder_(std::move(extensionFolder)),
-      channel_(PageAccessRule{FolderUri(installation.Root() / "UI"), kProductSite}),
+      uiFolderUri_(FolderUri(installation.Root() / "UI")),
+      channel_(PageAccessRule{uiFolderUri_, kProductSite}),
       context_(webkit_web_context_new()) {
   // Each web process asks for the extension and its start-up data as it starts.
   g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {

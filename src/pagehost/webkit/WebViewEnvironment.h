@@ -20,10 +20,13 @@ class WebViewEnvironment {
   const Installation& Install() const { return installation_; }
   WebKitWebContext* Context() const { return context_; }
   PageChannel& Channel() { return channel_; }
+  // "file:///root/UI/": the installation's own pages lie below it.
+  const std::string& UiFolderUri() const { return uiFolderUri_; }
 
  private:
   Installation installation_;
   std::filesystem::path extensionFolder_;
+  std::string uiFolderUri_;
   PageChannel channel_;
   WebKitWebContext* context_;
 };

@@ -15,7 +15,7 @@
 namespace wendrake::wire {
 namespace {
 
-enum Kind : guint8 { kHello = 1, kCall, kCallReply, kPageFunction, kPageFunctionReply, kLinkClicked };
+enum Kind : guint8 { kHello = 1, kCall, kCallReply, kPageFunction, kPageFunctionReply, kLinkClicked, kChosenFiles };
 enum ValueTag : guint8 { kUndefined = 0, kNull, kBool, kInt, kDouble, kText, kObject };
 enum ResultTag : guint8 { kNothing = 0, kResultInt, kResultBool, kResultText, kResultList };
 
@@ -83,8 +83,10 @@ GVariant* MessageVariant(const Message& message) {
           return Frame(kPageFunction, m.id, Tuple({Text(m.name), TextList(m.arguments)}));
         } else if constexpr (std::is_same_v<T, PageFunctionReply>) {
           return Frame(kPageFunctionReply, m.id, Tuple({g_variant_new_int32(m.code)}));
-        } else {
+        } else if constexpr (std::is_same_v<T, LinkClicked>) {
           return Frame(kLinkClicked, m.id, Tuple({Text(m.address)}));
+        } else {
+          return Frame(kChosenFiles, m.id, Tuple({TextList(m.paths)}));
         }
       },
       message);
@@ -199,6 +201,10 @@ bool DecodeFrame(const Ref& frame, Message& out) {
     case kLinkClicked:
       if (!body.Is("(ay)")) return false;
       out = LinkClicked{id, TextOf(body.Child(0))};
+      return true;
+    case kChosenFiles:
+      if (!body.Is("(aay)")) return false;
+      out = ChosenFiles{id, TextsOf(body.Child(0))};
       return true;
     default:
       return false;

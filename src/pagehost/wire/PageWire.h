@@ -54,7 +54,16 @@ struct LinkClicked {
   bool operator==(const LinkClicked&) const = default;
 };
 
-using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked>;
+// The native paths of the files the player chose in the desktop's file chooser
+// for the page, sent before WebKit hands the page the files themselves. Answered
+// with a PageFunctionReply.
+struct ChosenFiles {
+  std::uint32_t id = 0;
+  std::vector<std::u16string> paths;
+  bool operator==(const ChosenFiles&) const = default;
+};
+
+using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked, ChosenFiles>;
 
 // Frames larger than this are refused as malformed.
 inline constexpr std::size_t kMaxFrameBody = 16u << 20;
