@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/ProductSite.h"
+#include "pagehost/webkit/DataScheme.h"
 
 namespace wendrake {
 namespace {
@@ -29,6 +30,7 @@ WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::fi
                      webkit_web_context_set_web_extensions_initialization_user_data(context, self->channel_.ExtensionInitializationData());
                    }),
                    this);
+  ServeCatalogues(context_, installation_, uiFolderUri_);
 }
 
 WebViewEnvironment::~WebViewEnvironment() { g_object_unref(context_); }
