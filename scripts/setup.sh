@@ -12,6 +12,8 @@ packages=(
   dbus
   # The Debian package: built by cpack, checked by the tests.
   dpkg-dev lintian appstream desktop-file-utils
+  # The demo's screenshot without a display.
+  imagemagick x11-utils
   # Chinese texts (the tray menu, message boxes) legible in test screenshots.
   fonts-wqy-microhei
 )
