@@ -1,8 +1,11 @@
 #include "harness/SyntheticUserInput.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include "harness/TopLevelWindows.h"
+#include "harness/Wait.h"
 
 namespace wendrake::programtest {
 
@@ -31,6 +34,34 @@ void PressKey(KeySym key) {
   XTestFakeKeyEvent(display, code, True, CurrentTime);
   XTestFakeKeyEvent(display, code, False, CurrentTime);
   XSync(display, False);
+}
+
+namespace {
+
+void Stroke(KeySym key, KeySym modifier) {
+  Display* display = TestDisplay();
+  const KeyCode code = XKeysymToKeycode(display, key), held = modifier ? XKeysymToKeycode(display, modifier) : 0;
+  if (held) XTestFakeKeyEvent(display, held, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
+  if (held) XTestFakeKeyEvent(display, held, False, CurrentTime);
+  XSync(display, False);
+  RunUntil([] { return false; }, 0.05);
+}
+
+}  // namespace
+
+void PressControlKey(KeySym key) { Stroke(key, XK_Control_L); }
+
+void TypeText(const std::string& text) {
+  Display* display = TestDisplay();
+  for (const char c : text) {
+    const KeySym key = c == ' ' ? XK_space : static_cast<KeySym>(static_cast<unsigned char>(c));
+    const KeyCode code = XKeysymToKeycode(display, key);
+    // A character on its key's second level needs Shift.
+    const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != key && XkbKeycodeToKeysym(display, code, 0, 1) == key;
+    Stroke(key, shifted ? XK_Shift_L : 0);
+  }
 }
 
 bool KeyboardGrabbedElsewhere() {
