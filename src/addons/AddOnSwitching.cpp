@@ -6,6 +6,7 @@
 
 #include "addons/AddOnFolder.h"
 #include "addons/CatalogDocument.h"
+#include "addons/CatalogLock.h"
 #include "addons/PluginCatalog.h"
 #include "core/Text.h"
 
@@ -92,11 +93,14 @@ std::u16string ResolvePluginFolderName(const Installation& installation, int ind
 void LogofToChangePlugName(const Installation& installation) {
   // Without the game's folder nothing can be renamed, nor known to be gone.
   if (!GameFolder(installation)) return;
+  // The pass walks the catalogue by position: nobody may change it meanwhile.
+  const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
   SwitchPass(installation, std::nullopt, kActiveManifest, kInactiveManifest);
 }
 
 void LoginToChangePlugName(const Installation& installation) {
   if (!GameFolder(installation)) return;
+  const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
   const int count = PluginCatalog(installation).GetPluginCount();
   if (count == 0) return;
   const std::filesystem::path reference = installation.ReferenceCatalogPath();

@@ -24,6 +24,7 @@ constexpr const char* kItemOfPidQuery = "//item[@pid=$pid]";
 constexpr const char* kVersionOfPidQuery = "//item[@pid=$pid]/@ver";
 constexpr const char* kContainerQuery = "//Wendrake/plugin[1]";
 constexpr const char* kCountQuery = "count(//Wendrake/plugin/item)";
+constexpr const char* kItemsQuery = "//Wendrake/plugin/item";
 
 // An XML file cannot hold a NUL, and the query variables end at one.
 bool HoldsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
@@ -97,6 +98,25 @@ int CatalogDocument::ItemCount() const {
 std::optional<std::string> CatalogDocument::ItemPid(int index) const { return ItemAttribute(*document_, index, "pid"); }
 std::optional<std::string> CatalogDocument::ItemVersion(int index) const { return ItemAttribute(*document_, index, "ver"); }
 std::optional<std::string> CatalogDocument::ItemFolderName(int index) const { return ItemAttribute(*document_, index, "PlugName"); }
+
+std::vector<CatalogItem> CatalogDocument::Items() const {
+  std::vector<CatalogItem> items;
+  auto attribute = [](const pugi::xml_node& node, const char* name) -> std::optional<std::string> {
+    const pugi::xml_attribute found = node.attribute(name);
+    if (!found) return std::nullopt;
+    return std::string(found.value());
+  };
+  for (const pugi::xpath_node& item : document_->select_nodes(kItemsQuery))
+    items.push_back({attribute(item.node(), "pid"), attribute(item.node(), "ver"), attribute(item.node(), "PlugName")});
+  return items;
+}
+
+void CatalogDocument::RemoveItemsAt(const std::vector<int>& indices) {
+  const pugi::xpath_node_set items = document_->select_nodes(kItemsQuery);
+  pugi::xml_node container = FirstElement(*document_, kContainerQuery);
+  for (const int index : indices)
+    if (index >= 1 && static_cast<size_t>(index) <= items.size() && container) container.remove_child(items[static_cast<size_t>(index) - 1].node());
+}
 
 bool CatalogDocument::HasPid(std::string_view pid) const {
   auto variables = PidVariable(pid);

@@ -8,12 +8,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pugi {
 class xml_document;
 }
 
 namespace wendrake {
+
+struct CatalogItem {
+  std::optional<std::string> pid, version, folderName;
+};
 
 class CatalogDocument {
  public:
@@ -33,6 +38,12 @@ class CatalogDocument {
   std::optional<std::string> ItemPid(int index) const;
   std::optional<std::string> ItemVersion(int index) const;
   std::optional<std::string> ItemFolderName(int index) const;
+
+  // Every item, in document order: item i is Items()[i - 1].
+  std::vector<CatalogItem> Items() const;
+  // Removes the items at these 1-based indices that stand in the first `plugin`
+  // container.
+  void RemoveItemsAt(const std::vector<int>& indices);
 
   bool HasPid(std::string_view pid) const;
   // The `ver` of the first item carrying one among the items of that pid.

@@ -7,6 +7,7 @@
 
 #include "addons/AddOnFolder.h"
 #include "addons/CatalogDocument.h"
+#include "addons/CatalogLock.h"
 #include "core/Text.h"
 
 namespace wendrake {
@@ -36,27 +37,32 @@ PluginCatalog::PluginCatalog(const Installation& installation)
     : installation_(installation), catalogPath_(installation.CatalogPath()) {}
 
 std::int32_t PluginCatalog::GetPluginCount() const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalogPath_);
   return document ? document->ItemCount() : 0;
 }
 
 std::vector<std::u16string> PluginCatalog::GetExistPlugin() const {
   std::vector<std::u16string> list;
-  auto document = CatalogDocument::Load(catalogPath_);
-  if (document && document->ItemCount() > 0) {
-    int bound = GetPluginCount();
-    for (int i = 1; i <= bound; ++i, bound = GetPluginCount()) {
-      const auto pid = document->ItemPid(i);
-      const auto version = document->ItemVersion(i);
-      const auto folderName = document->ItemFolderName(i);
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
+  if (auto document = CatalogDocument::Load(catalogPath_)) {
+    const std::vector<CatalogItem> items = document->Items();
+    std::vector<int> gone;
+    for (size_t i = 0; i < items.size(); ++i) {
+      const CatalogItem& item = items[i];
       // An incomplete item is neither listed nor dropped: nothing says its folder is gone.
-      if (!pid || !version || !folderName) continue;
-      const int countBefore = document->ItemCount();
-      if (CheckPluginFolder(ToUtf16(*pid), *document, ToUtf16(*folderName))) {
-        list.push_back(ToUtf16(*pid + "_" + *version));
-      } else if (document->ItemCount() < countBefore) {
-        --i;  // the next item now stands at this position
-      }
+      if (!item.pid || !item.version || !item.folderName) continue;
+      // The item itself is dropped, not the first of its pid: of two items of one
+      // pid, the one whose add-on is there stays.
+      if (IsGone(ToUtf16(*item.folderName)))
+        gone.push_back(static_cast<int>(i) + 1);
+      else
+        list.push_back(ToUtf16(*item.pid + "_" + *item.version));
+    }
+    // One save for all of them; a failed save leaves the file as it was.
+    if (!gone.empty()) {
+      document->RemoveItemsAt(gone);
+      document->Save(catalogPath_);
     }
   }
   // The page expects entries or the single "0", also when every item was dropped.
@@ -65,11 +71,13 @@ std::vector<std::u16string> PluginCatalog::GetExistPlugin() const {
 }
 
 std::int32_t PluginCatalog::IsExistPlugin(std::u16string_view pid) const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalogPath_);
   return document && document->HasPid(CatalogText(pid)) ? 1 : 0;
 }
 
 std::int32_t PluginCatalog::AddPlugin(std::u16string_view pid, std::u16string_view version, std::u16string_view folderName) const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
   if (!document || document->HasPid(CatalogText(pid))) return 0;
   // A root without a `plugin` container gets none made up: nothing is written.
@@ -78,6 +86,7 @@ std::int32_t PluginCatalog::AddPlugin(std::u16string_view pid, std::u16string_vi
 }
 
 std::int32_t PluginCatalog::RemovePlugin(std::u16string_view pid) const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
   if (!document || !document->HasPid(CatalogText(pid))) return 0;
   const bool removed = document->RemoveItem(CatalogText(pid));
@@ -86,6 +95,7 @@ std::int32_t PluginCatalog::RemovePlugin(std::u16string_view pid) const {
 }
 
 std::int32_t PluginCatalog::SetLocalPluginVer(std::u16string_view pid, std::u16string_view version) const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
   if (!document || !document->HasPid(CatalogText(pid))) return 0;
   if (!document->SetVersionOf(CatalogText(pid), CatalogText(version))) return 0;
@@ -93,6 +103,7 @@ std::int32_t PluginCatalog::SetLocalPluginVer(std::u16string_view pid, std::u16s
 }
 
 std::int32_t PluginCatalog::ComparePluginVer(std::u16string_view pid, std::u16string_view version) const {
+  const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalogPath_);
   if (!document) return 0;
   // An item without a version compares like an unlisted pid.
@@ -101,10 +112,14 @@ std::int32_t PluginCatalog::ComparePluginVer(std::u16string_view pid, std::u16st
   return CompareBytes(CatalogText(version), *stored);
 }
 
-bool PluginCatalog::CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const {
+bool PluginCatalog::IsGone(std::u16string_view folderName) const {
   const auto folder = AddOnFolder(installation_, folderName);
   // Without the game's folder nothing can be known to be gone, so nothing is dropped.
-  if (!folder || !EntryIsMissing(*folder)) return true;
+  return folder && EntryIsMissing(*folder);
+}
+
+bool PluginCatalog::CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const {
+  if (!IsGone(folderName)) return true;
   document.RemoveItem(CatalogText(pid));
   // A failed save leaves the file as it was; the folder is gone all the same.
   document.Save(catalogPath_);

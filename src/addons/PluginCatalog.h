@@ -38,6 +38,9 @@ class PluginCatalog {
   bool CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const;
 
  private:
+  // Whether the add-on folder of that name is known to be gone.
+  bool IsGone(std::u16string_view folderName) const;
+
   Installation installation_;
   std::filesystem::path catalogPath_;
 };

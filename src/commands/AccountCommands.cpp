@@ -43,6 +43,11 @@ void DeliverUserInfo(const PageHost& view, std::u16string_view user, std::u16str
 bool CheckNetConnect(const PageHost& view) { return view.Services().network.CheckConnection(); }
 
 bool SaveUserData(const PageHost& view, std::u16string_view data) {
+  // The store reads a value up to its first NUL: a text holding one cannot be kept whole.
+  if (data.find(u'\0') != std::u16string_view::npos) {
+    view.ShowMsgBox(u"1010");
+    return true;
+  }
   RegistryKey key = OpenSettingsKey(view.Install());
   const bool stored = key.SetValue(SettingsValue::Data, ToStoredUserData(data));
   key.Close();

@@ -108,8 +108,13 @@ std::string JsonEvent(const HostEvent& event) {
 }
 
 std::optional<std::vector<PageValue>> PageValuesFromJson(std::string_view json) {
-  const auto parsed = nlohmann::json::parse(json, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_array()) return std::nullopt;
+  // Arrays and objects within arguments are shown as script shows them, a walk as
+  // deep as their nesting: a nesting no page could mean is refused before it.
+  constexpr int kMaxNesting = 64;
+  bool tooDeep = false;
+  const auto parsed = nlohmann::json::parse(
+      json, [&](int depth, nlohmann::json::parse_event_t, nlohmann::json&) { return !(tooDeep = tooDeep || depth > kMaxNesting); }, false);
+  if (tooDeep || parsed.is_discarded() || !parsed.is_array()) return std::nullopt;
   std::vector<PageValue> values;
   for (const auto& value : parsed) values.push_back(ToPageValue(value));
   return values;

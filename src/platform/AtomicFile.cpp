@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 
 namespace wendrake {
 namespace {
@@ -31,10 +29,24 @@ void SyncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  // Without blocking: a FIFO in the file's place must not hang the reader.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat status {};
+  std::optional<std::string> bytes;
+  // Only a regular file is a file's content; a folder or device in its place is none.
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    bytes.emplace();
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) bytes.reset();
+      if (got <= 0) break;
+      bytes->append(buffer, static_cast<size_t>(got));
+    }
+  }
+  ::close(fd);
   return bytes;
 }
 

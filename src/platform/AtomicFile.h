@@ -7,6 +7,7 @@
 
 namespace wendrake {
 
+// Nothing when it cannot be read or is no regular file (a folder, a FIFO).
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 
 // Writes a sibling temporary file, syncs it and renames it over the file, so a

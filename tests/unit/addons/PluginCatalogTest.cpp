@@ -92,6 +92,42 @@ TEST_F(PluginCatalogTest, UnloadableCatalogueAnswersZeroAndIsNeverWritten) {
   }
 }
 
+// A folder, a FIFO or a device where the catalogue belongs is refused as an
+// unreadable catalogue: no exception, no hang.
+TEST_F(PluginCatalogTest, ANonFileInTheCataloguesPlaceIsRefused) {
+  const std::function<void(const fs::path&)> makers[] = {
+      [](const fs::path& file) { fs::create_directory(file); },
+      [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+      [](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
+  };
+  MakeAddOns({"Alpha"});
+  for (const auto& make : makers) {
+    fs::remove_all(CatalogFile());
+    make(CatalogFile());
+    EXPECT_EQ(catalog.GetPluginCount(), 0);
+    EXPECT_EQ(catalog.GetExistPlugin(), List{u"0"});
+    EXPECT_EQ(catalog.IsExistPlugin(u"1"), 0);
+    EXPECT_EQ(catalog.AddPlugin(u"1", u"1.0", u"Alpha"), 0);
+    EXPECT_EQ(catalog.RemovePlugin(u"1"), 0);
+    EXPECT_EQ(catalog.SetLocalPluginVer(u"1", u"2.0"), 0);
+    EXPECT_EQ(catalog.ComparePluginVer(u"1", u"2.0"), 0);
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(CatalogFile()))) << "replaced by a file";
+  }
+}
+
+// Of two items of one pid, the one whose add-on is gone is the one dropped.
+TEST_F(PluginCatalogTest, GetExistPluginDropsTheItemWhoseFolderIsGoneAmongDuplicates) {
+  for (const bool goneFirst : {true, false}) {
+    SCOPED_TRACE(goneFirst ? "gone first" : "gone second");
+    const std::string gone = "        <item pid=\"7\" ver=\"1.0\" PlugName=\"Gone\" />\r\n";
+    const std::string there = "        <item pid=\"7\" ver=\"2.0\" PlugName=\"There\" />\r\n";
+    WriteCatalog(kHead + (goneFirst ? gone + there : there + gone) + kTail);
+    MakeAddOns({"There"});
+    EXPECT_EQ(catalog.GetExistPlugin(), List{u"7_2.0"});
+    EXPECT_EQ(Catalog(), kHead + there + kTail);
+  }
+}
+
 TEST_F(PluginCatalogTest, AddPluginAppendsAnItemInTheCatalogueLayout) {
   WriteCatalog(kSeed);
   MakeAddOns({"Alpha"});

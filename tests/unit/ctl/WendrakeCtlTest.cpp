@@ -87,6 +87,9 @@ TEST_F(WendrakeCtl, UsageErrorsExitWithTwo) {
       {"call", "GetPluginCount", "--json-args", "{\"a\": 1}"},
       {"call", "GetPluginCount", "--json-args", "[1,"},
       {"call", "GetPluginCount", "--json-args", "[]", "extra"},
+      // Nested deeper than any page could mean: refused, not a crash.
+      {"call", "ShowMsgBox", "--json-args", std::string(12000, '[') + std::string(12000, ']')},
+      {"call", "ShowMsgBox", "--json-args", "[" + std::string(100, '[') + std::string(100, ']') + "]"},
   };
   for (const auto& words : cases) {
     const auto outcome = Ctl(words);

@@ -46,6 +46,18 @@ TEST_F(SettingsMethods, UserDataIsStoredEncodedAndReadBackWhole) {
   EXPECT_TRUE(MessageCodes().empty());
 }
 
+// The store keeps a value up to its first NUL: such a text is refused as a failed
+// save, and what was stored stays.
+TEST_F(SettingsMethods, UserDataHoldingANulIsRefused) {
+  installation.WriteHive({});
+  ASSERT_EQ(Result(u"SaveUserData", {std::u16string(u"kept^abc")}), MethodResult(false));
+  for (const std::u16string data : {std::u16string(u"user^a\0b", 9), std::u16string(u"\0", 1), std::u16string(u"name\0^", 6)}) {
+    EXPECT_EQ(Result(u"SaveUserData", {data}), MethodResult(true));
+    EXPECT_EQ(Text(u"ReadRegData"), u"kept^abc");
+  }
+  EXPECT_EQ(MessageCodes(), (std::vector<std::u16string>{u"1010", u"1010", u"1010"}));
+}
+
 TEST_F(SettingsMethods, OldStoredUserDataDecodesAsBefore) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"user^ENEOEP", u"user^abc"},
