@@ -31,7 +31,7 @@ constexpr int kGameWidth = 520, kGameHeight = 204;
 
 // Where the main page's controls stand in its tab order, with the offered add-ons
 // RiftMeter (installed, older), QuestHelper (installed), MapPlus and ChatTabs.
-constexpr int kTabStart = 3, kTabLightSkin = 6, kTabChosenPackage = 8, kTabUpdateRiftMeter = 10, kTabRemoveQuestHelper = 12,
+constexpr int kTabStart = 3, kTabGameLocation = 4, kTabLightSkin = 6, kTabChosenPackage = 8, kTabUpdateRiftMeter = 10, kTabRemoveQuestHelper = 12,
               kTabInstallMapPlus = 13;
 
 class PageSet : public ::testing::Test {
@@ -267,6 +267,13 @@ TEST_P(PageSetSkins, EveryPageIsShown) {
   ASSERT_TRUE(Shown(kGameWidth, kGameHeight));
   PressKey(XK_Escape);
   EXPECT_TRUE(Gone(kGameWidth, kGameHeight)) << "Escape leaves the dialog";
+  // From "开始游戏" to "更改游戏位置…": with no location yet, the program's dialog asks.
+  Tabs(kTabGameLocation - kTabStart);
+  PressKey(XK_space);
+  ASSERT_TRUE(Shown(kGameWidth, kGameHeight)) << "no game-location dialog";
+  Shot("select_game");
+  PressKey(XK_Escape);
+  EXPECT_TRUE(Gone(kGameWidth, kGameHeight));
 }
 
 INSTANTIATE_TEST_SUITE_P(Skins, PageSetSkins, ::testing::Values("1", "2", "3"));

@@ -154,6 +154,13 @@
   }
   document.getElementById("start").addEventListener("click", function () { external.RunGame(); showGame(); });
   var gameInput = document.getElementById("game-browse");
+  // Without a location the program's own dialog asks for it; a known one is
+  // changed in the file chooser, which opens where the game is.
+  document.getElementById("game-location").addEventListener("click", function () {
+    if (external.IsExistGamePath() === 1) gameInput.click();
+    else external.SelectGamePath(0);
+    showGame();
+  });
   gameInput.addEventListener("change", function () {
     var path = gameInput.value;
     if (!path) return;
