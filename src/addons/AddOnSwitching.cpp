@@ -1,6 +1,7 @@
 #include "addons/AddOnSwitching.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -32,52 +33,71 @@ struct Resolution {
   bool isFolder = false;
 };
 
-Resolution Resolve(const Installation& installation, int index, const std::optional<std::filesystem::path>& referenceCatalog) {
-  const std::filesystem::path catalogPath = installation.CatalogPath();
-  auto catalog = CatalogDocument::Load(catalogPath);
-  if (!catalog) return {};
-  const auto pid = catalog->ItemPid(index);
-  if (!pid) return {};
-
-  if (const auto name = catalog->ItemFolderName(index)) {
-    if (!IsSingleFolderName(*name)) return {};
-    std::u16string folderName = ToUtf16(*name);
-    if (!PluginCatalog(installation).CheckPluginFolder(ToUtf16(*pid), *catalog, folderName)) return {};
-    return {std::move(folderName), true};
+// One pass over the catalogue, read once and kept in memory: each step sees what
+// the steps before it left, as it would reading the file afresh, and the file is
+// written once, when the pass has changed it.
+class Pass {
+ public:
+  Pass(const Installation& installation, const std::optional<std::filesystem::path>& referenceCatalog)
+      : plugins_(installation), catalog_(CatalogDocument::Load(installation.CatalogPath())) {
+    if (referenceCatalog) reference_ = CatalogDocument::Load(*referenceCatalog);
+    // Steps look up the first reference entry of a pid.
+    for (int j = reference_ ? reference_->ItemCount() : 0; j >= 1; --j)
+      if (const auto pid = reference_->ItemPid(j)) firstReference_[*pid] = j;
   }
+  ~Pass() {
+    if (changed_) catalog_->Save(plugins_.CatalogPath());
+  }
+  Pass(const Pass&) = delete;
+  Pass& operator=(const Pass&) = delete;
 
-  if (!referenceCatalog) return {};
-  const auto reference = CatalogDocument::Load(*referenceCatalog);
-  if (!reference) return {};
-  const int count = reference->ItemCount();
-  for (int j = 1; j <= count; ++j) {
-    if (reference->ItemPid(j) != pid) continue;
+  int Count() const { return catalog_ ? catalog_->ItemCount() : 0; }
+
+  Resolution Resolve(int index) {
+    if (!catalog_) return {};
+    const auto pid = catalog_->ItemPid(index);
+    if (!pid) return {};
+
+    if (const auto name = catalog_->ItemFolderName(index)) {
+      if (!IsSingleFolderName(*name)) return {};
+      std::u16string folderName = ToUtf16(*name);
+      if (plugins_.IsGone(folderName)) {
+        catalog_->RemoveItem(*pid);
+        changed_ = true;
+        return {};
+      }
+      return {std::move(folderName), true};
+    }
+
+    const auto entry = firstReference_.find(*pid);
+    if (entry == firstReference_.end()) return {};
     const bool retired = IsRetired(*pid);
-    const auto version = reference->ItemVersion(j);
-    const auto folderName = reference->ItemFolderName(j);
+    const auto version = reference_->ItemVersion(entry->second);
+    const auto folderName = reference_->ItemFolderName(entry->second);
     // An incomplete reference entry cannot complete the item: it stays as it is.
     if (!retired && (!version || !folderName)) return {};
     // An item outside the first container cannot be moved; appending a copy would
     // only grow the catalogue on every step.
-    if (!catalog->RemoveItem(*pid)) return {};
-    if (retired) {
-      catalog->Save(catalogPath);
-      return {};
-    }
-    catalog->AppendItem(*pid, *version, *folderName);
-    catalog->Save(catalogPath);
+    if (!catalog_->RemoveItem(*pid)) return {};
+    changed_ = true;
+    if (retired) return {};
+    catalog_->AppendItem(*pid, *version, *folderName);
     return {ToUtf16(std::to_string(index)), false};
   }
-  return {};
-}
+
+ private:
+  const PluginCatalog plugins_;
+  std::optional<CatalogDocument> catalog_;
+  std::optional<CatalogDocument> reference_;
+  std::map<std::string, int> firstReference_;
+  bool changed_ = false;
+};
 
 // The count is asked again before every step: items are dropped and moved on the
 // way, so the item after one that moved misses this pass.
-void SwitchPass(const Installation& installation, const std::optional<std::filesystem::path>& referenceCatalog,
-                std::string_view from, std::string_view to) {
-  const PluginCatalog catalog(installation);
-  for (int i = 1; i <= catalog.GetPluginCount(); ++i) {
-    const Resolution resolution = Resolve(installation, i, referenceCatalog);
+void SwitchPass(Pass& pass, std::string_view from, std::string_view to, const Installation& installation) {
+  for (int i = 1; i <= pass.Count(); ++i) {
+    const Resolution resolution = pass.Resolve(i);
     if (!resolution.isFolder) continue;
     if (const auto folder = AddOnFolder(installation, resolution.answer)) RenameManifest(*folder, from, to);
   }
@@ -87,7 +107,8 @@ void SwitchPass(const Installation& installation, const std::optional<std::files
 
 std::u16string ResolvePluginFolderName(const Installation& installation, int index,
                                        const std::optional<std::filesystem::path>& referenceCatalog) {
-  return Resolve(installation, index, referenceCatalog).answer;
+  const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
+  return Pass(installation, referenceCatalog).Resolve(index).answer;
 }
 
 void LogofToChangePlugName(const Installation& installation) {
@@ -95,19 +116,20 @@ void LogofToChangePlugName(const Installation& installation) {
   if (!GameFolder(installation)) return;
   // The pass walks the catalogue by position: nobody may change it meanwhile.
   const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
-  SwitchPass(installation, std::nullopt, kActiveManifest, kInactiveManifest);
+  Pass pass(installation, std::nullopt);
+  SwitchPass(pass, kActiveManifest, kInactiveManifest, installation);
 }
 
 void LoginToChangePlugName(const Installation& installation) {
   if (!GameFolder(installation)) return;
   const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
-  const int count = PluginCatalog(installation).GetPluginCount();
+  Pass pass(installation, installation.ReferenceCatalogPath());
+  const int count = pass.Count();
   if (count == 0) return;
-  const std::filesystem::path reference = installation.ReferenceCatalogPath();
-  // Each call examines the item standing first at that moment, so nameless and
+  // Each step examines the item standing first at that moment, so nameless and
   // gone items at the head are cleared before the switch pass.
-  for (int k = 0; k < count; ++k) Resolve(installation, 1, reference);
-  SwitchPass(installation, reference, kInactiveManifest, kActiveManifest);
+  for (int k = 0; k < count; ++k) pass.Resolve(1);
+  SwitchPass(pass, kInactiveManifest, kActiveManifest, installation);
 }
 
 }  // namespace wendrake

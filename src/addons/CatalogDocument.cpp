@@ -23,8 +23,8 @@ constexpr const char* kPidAttributeQuery = "//item[@pid=$pid]/@pid";
 constexpr const char* kItemOfPidQuery = "//item[@pid=$pid]";
 constexpr const char* kVersionOfPidQuery = "//item[@pid=$pid]/@ver";
 constexpr const char* kContainerQuery = "//Wendrake/plugin[1]";
-constexpr const char* kCountQuery = "count(//Wendrake/plugin/item)";
 constexpr const char* kItemsQuery = "//Wendrake/plugin/item";
+constexpr const char* kContainersQuery = "//Wendrake/plugin";
 
 // An XML file cannot hold a NUL, and the query variables end at one.
 bool HoldsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
@@ -81,23 +81,50 @@ std::optional<pugi::xpath_variable_set> PidVariable(std::string_view pid) {
   return variables;
 }
 
-std::optional<std::string> ItemAttribute(const pugi::xml_document& document, int index, const char* name) {
-  const std::string expression = "//Wendrake/plugin/item[" + std::to_string(index) + "]/@" + name;
-  const pugi::xml_attribute attribute = FirstAttribute(document, expression.c_str());
+}  // namespace
+
+struct CatalogDocument::Containers {
+  std::vector<std::vector<pugi::xml_node>> items;  // per container, in document order
+  int count = 0;
+
+  // "//Wendrake/plugin/item[i]": the i-th item of the first container that has one.
+  pugi::xml_node At(int index) const {
+    for (const auto& container : items)
+      if (index >= 1 && static_cast<size_t>(index) <= container.size()) return container[static_cast<size_t>(index) - 1];
+    return {};
+  }
+};
+
+const CatalogDocument::Containers& CatalogDocument::Items_() const {
+  if (!containers_) {
+    auto found = std::make_shared<Containers>();
+    for (const pugi::xpath_node& container : document_->select_nodes(kContainersQuery)) {
+      auto& items = found->items.emplace_back();
+      for (const pugi::xml_node& item : container.node().children("item")) items.push_back(item);
+      found->count += static_cast<int>(items.size());
+    }
+    containers_ = std::move(found);
+  }
+  return *containers_;
+}
+
+void CatalogDocument::Changed() { containers_.reset(); }
+
+namespace {
+
+std::optional<std::string> AttributeOf(const pugi::xml_node& item, const char* name) {
+  const pugi::xml_attribute attribute = item.attribute(name);
   if (!attribute) return std::nullopt;
   return std::string(attribute.value());
 }
 
 }  // namespace
 
-int CatalogDocument::ItemCount() const {
-  const pugi::xpath_query query(kCountQuery);
-  return static_cast<int>(query.evaluate_number(pugi::xpath_node(document_->document_element())));
-}
+int CatalogDocument::ItemCount() const { return Items_().count; }
 
-std::optional<std::string> CatalogDocument::ItemPid(int index) const { return ItemAttribute(*document_, index, "pid"); }
-std::optional<std::string> CatalogDocument::ItemVersion(int index) const { return ItemAttribute(*document_, index, "ver"); }
-std::optional<std::string> CatalogDocument::ItemFolderName(int index) const { return ItemAttribute(*document_, index, "PlugName"); }
+std::optional<std::string> CatalogDocument::ItemPid(int index) const { return AttributeOf(Items_().At(index), "pid"); }
+std::optional<std::string> CatalogDocument::ItemVersion(int index) const { return AttributeOf(Items_().At(index), "ver"); }
+std::optional<std::string> CatalogDocument::ItemFolderName(int index) const { return AttributeOf(Items_().At(index), "PlugName"); }
 
 std::vector<CatalogItem> CatalogDocument::Items() const {
   std::vector<CatalogItem> items;
@@ -116,6 +143,7 @@ void CatalogDocument::RemoveItemsAt(const std::vector<int>& indices) {
   pugi::xml_node container = FirstElement(*document_, kContainerQuery);
   for (const int index : indices)
     if (index >= 1 && static_cast<size_t>(index) <= items.size() && container) container.remove_child(items[static_cast<size_t>(index) - 1].node());
+  Changed();
 }
 
 bool CatalogDocument::HasPid(std::string_view pid) const {
@@ -144,7 +172,9 @@ bool CatalogDocument::RemoveItem(std::string_view pid) {
   const pugi::xml_node item = FirstElement(*document_, kItemOfPidQuery, &*variables);
   pugi::xml_node container = FirstElement(*document_, kContainerQuery);
   // Only a child of the container is removed, as the container is what changes.
-  return item && container && container.remove_child(item);
+  const bool removed = item && container && container.remove_child(item);
+  if (removed) Changed();
+  return removed;
 }
 
 bool CatalogDocument::AppendItem(std::string_view pid, std::string_view version, std::string_view folderName) {
@@ -152,6 +182,7 @@ bool CatalogDocument::AppendItem(std::string_view pid, std::string_view version,
   pugi::xml_node container = FirstElement(*document_, kContainerQuery);
   if (!container) return false;
   pugi::xml_node item = container.append_child("item");
+  Changed();
   return item && item.append_attribute("pid").set_value(pid.data(), pid.size()) &&
          item.append_attribute("ver").set_value(version.data(), version.size()) &&
          item.append_attribute("PlugName").set_value(folderName.data(), folderName.size());

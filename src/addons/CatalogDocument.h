@@ -65,8 +65,14 @@ class CatalogDocument {
 
  private:
   CatalogDocument();
+  // The items of each "//Wendrake/plugin" in document order, found once and again
+  // after each change: a pass over the items then costs no query per item.
+  struct Containers;
+  const Containers& Items_() const;
+  void Changed();
 
   std::unique_ptr<pugi::xml_document> document_;
+  mutable std::shared_ptr<Containers> containers_;
   bool byteOrderMark_ = false;
 };
 

@@ -114,16 +114,6 @@ std::int32_t PluginCatalog::ComparePluginVer(std::u16string_view pid, std::u16st
 
 bool PluginCatalog::IsGone(std::u16string_view folderName) const {
   const auto folder = AddOnFolder(installation_, folderName);
-  // Without the game's folder nothing can be known to be gone, so nothing is dropped.
   return folder && EntryIsMissing(*folder);
 }
-
-bool PluginCatalog::CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const {
-  if (!IsGone(folderName)) return true;
-  document.RemoveItem(CatalogText(pid));
-  // A failed save leaves the file as it was; the folder is gone all the same.
-  document.Save(catalogPath_);
-  return false;
-}
-
 }  // namespace wendrake

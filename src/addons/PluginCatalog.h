@@ -32,15 +32,11 @@ class PluginCatalog {
   std::int32_t SetLocalPluginVer(std::u16string_view pid, std::u16string_view version) const;
   std::int32_t ComparePluginVer(std::u16string_view pid, std::u16string_view version) const;
 
-  // True when the item's add-on folder exists; otherwise removes the item of that
-  // pid from the loaded document, saves the document and answers false. True, and
-  // nothing removed, when the game's folder (PluginPath) cannot be read.
-  bool CheckPluginFolder(std::u16string_view pid, CatalogDocument& document, std::u16string_view folderName) const;
-
- private:
-  // Whether the add-on folder of that name is known to be gone.
+  // Whether the add-on folder of that name is known to be gone: never when the
+  // game's folder (PluginPath) cannot be read.
   bool IsGone(std::u16string_view folderName) const;
 
+ private:
   Installation installation_;
   std::filesystem::path catalogPath_;
 };

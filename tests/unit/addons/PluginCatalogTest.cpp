@@ -294,17 +294,13 @@ TEST_F(PluginCatalogTest, GetExistPluginHasNoPathLengthLimit) {
   EXPECT_EQ(Catalog(), kHead + kAlpha + kTail);
 }
 
-TEST_F(PluginCatalogTest, CheckPluginFolderDropsTheItemFromTheGivenDocumentAndSavesIt) {
-  WriteCatalog(kThree);
+TEST_F(PluginCatalogTest, IsGoneOnlyWhenTheGameFolderSaysSo) {
   MakeAddOns({"Alpha"});
-  auto document = CatalogDocument::Load(CatalogFile());
-  ASSERT_TRUE(document);
-  const FileState before = State();
-  EXPECT_TRUE(catalog.CheckPluginFolder(u"1", *document, u"Alpha"));
-  EXPECT_EQ(State(), before);
-  EXPECT_FALSE(catalog.CheckPluginFolder(u"2", *document, u"Beta"));
-  EXPECT_EQ(document->ItemCount(), 2);
-  EXPECT_EQ(Catalog(), kHead + kAlpha + kGamma + kTail);
+  EXPECT_FALSE(catalog.IsGone(u"Alpha"));
+  EXPECT_FALSE(catalog.IsGone(u"alpha"));  // Wine's names do not keep case
+  EXPECT_TRUE(catalog.IsGone(u"Beta"));
+  tree.WriteHive({});
+  EXPECT_FALSE(catalog.IsGone(u"Beta")) << "without a game folder nothing is known to be gone";
 }
 
 enum class Protection { ReadOnlyFile, ReadOnlyFolder };
