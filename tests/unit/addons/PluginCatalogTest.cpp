@@ -52,6 +52,17 @@ class PluginCatalogTest : public ::testing::Test {
     return game;
   }
 
+  // What every operation answers for a catalogue it cannot load.
+  void ExpectEveryOperationRefused() const {
+    EXPECT_EQ(catalog.GetPluginCount(), 0);
+    EXPECT_EQ(catalog.GetExistPlugin(), List{u"0"});
+    EXPECT_EQ(catalog.IsExistPlugin(u"1"), 0);
+    EXPECT_EQ(catalog.AddPlugin(u"1", u"1.0", u"Alpha"), 0);
+    EXPECT_EQ(catalog.RemovePlugin(u"1"), 0);
+    EXPECT_EQ(catalog.SetLocalPluginVer(u"1", u"2.0"), 0);
+    EXPECT_EQ(catalog.ComparePluginVer(u"1", u"2.0"), 0);
+  }
+
   testing::TempInstallation tree;
   PluginCatalog catalog{tree.Install()};
 };
@@ -80,13 +91,7 @@ TEST_F(PluginCatalogTest, UnloadableCatalogueAnswersZeroAndIsNeverWritten) {
     MakeAddOns({"Alpha"});
     const FileState before = State();
 
-    EXPECT_EQ(catalog.GetPluginCount(), 0);
-    EXPECT_EQ(catalog.GetExistPlugin(), List{u"0"});
-    EXPECT_EQ(catalog.IsExistPlugin(u"1"), 0);
-    EXPECT_EQ(catalog.AddPlugin(u"1", u"1.0", u"Alpha"), 0);
-    EXPECT_EQ(catalog.RemovePlugin(u"1"), 0);
-    EXPECT_EQ(catalog.SetLocalPluginVer(u"1", u"2.0"), 0);
-    EXPECT_EQ(catalog.ComparePluginVer(u"1", u"2.0"), 0);
+    ExpectEveryOperationRefused();
     EXPECT_EQ(State(), before);
     EXPECT_EQ(fs::exists(CatalogFile()), content.has_value());
   }
@@ -104,13 +109,7 @@ TEST_F(PluginCatalogTest, ANonFileInTheCataloguesPlaceIsRefused) {
   for (const auto& make : makers) {
     fs::remove_all(CatalogFile());
     make(CatalogFile());
-    EXPECT_EQ(catalog.GetPluginCount(), 0);
-    EXPECT_EQ(catalog.GetExistPlugin(), List{u"0"});
-    EXPECT_EQ(catalog.IsExistPlugin(u"1"), 0);
-    EXPECT_EQ(catalog.AddPlugin(u"1", u"1.0", u"Alpha"), 0);
-    EXPECT_EQ(catalog.RemovePlugin(u"1"), 0);
-    EXPECT_EQ(catalog.SetLocalPluginVer(u"1", u"2.0"), 0);
-    EXPECT_EQ(catalog.ComparePluginVer(u"1", u"2.0"), 0);
+    ExpectEveryOperationRefused();
     EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(CatalogFile()))) << "replaced by a file";
   }
 }
