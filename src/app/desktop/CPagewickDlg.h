@@ -54,6 +54,7 @@ class CPagewickDlg : public IViewHost {
   bool OnShowWindow();
   void OnDestroy();
   void CentreInWorkArea();
+  bool WaitForMainPage();
   void AddTrayIcon();
   void RefreshTray();
   bool IsMinimized() const;
@@ -76,6 +77,7 @@ class CPagewickDlg : public IViewHost {
   int result_ = 0;
   bool ending_ = false;
   bool shown_ = false;
+  bool pageSettled_ = false;
   guint fade_ = 0;
 };
 

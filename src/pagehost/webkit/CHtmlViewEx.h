@@ -45,8 +45,6 @@ class CHtmlViewEx : public IPageScript {
   // A local page path or a web address.
   void Navigate(const std::string& address);
 
-  // Never past the window's end.
-  void AwaitLoaded() override;
   bool RefreshDocument() override;
   bool CallPageScript(std::u16string_view function, const std::vector<std::u16string>& arguments) override;
   bool CallPageScript(std::u16string_view function, std::u16string_view argument);
@@ -84,7 +82,6 @@ class CHtmlViewEx : public IPageScript {
   IViewHost* host_ = nullptr;
   unsigned controlId_ = 0;
   bool hasDocument_ = false;
-  bool loading_ = false;
   // What a successful RefreshDocument captured: calls go to this page.
   std::uint64_t document_ = 0;
 };
