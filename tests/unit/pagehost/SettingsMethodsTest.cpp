@@ -51,7 +51,7 @@ TEST_F(SettingsMethods, UserDataIsStoredEncodedAndReadBackWhole) {
 TEST_F(SettingsMethods, UserDataHoldingANulIsRefused) {
   installation.WriteHive({});
   ASSERT_EQ(Result(u"SaveUserData", {std::u16string(u"kept^abc")}), MethodResult(false));
-  for (const std::u16string data : {std::u16string(u"user^a\0b", 9), std::u16string(u"\0", 1), std::u16string(u"name\0^", 6)}) {
+  for (const std::u16string& data : {std::u16string(u"user^a\0b", 9), std::u16string(u"\0", 1), std::u16string(u"name\0^", 6)}) {
     EXPECT_EQ(Result(u"SaveUserData", {data}), MethodResult(true));
     EXPECT_EQ(Text(u"ReadRegData"), u"kept^abc");
   }
