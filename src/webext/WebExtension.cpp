@@ -221,7 +221,13 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
       return true;
     }
     if (ServeRequest(link, message)) continue;
-    g_warning("wendrake: unexpected message while waiting for a page call");
+    // Kind and id say which side lost its step, should this ever happen again.
+    g_warning("wendrake: unexpected message (kind %zu, id %u) while waiting for the reply to %u", message.index(),
+              std::visit([](const auto& m) -> std::uint32_t {
+                if constexpr (requires { m.id; }) return m.id;
+                else return 0;
+              }, message),
+              id);
     break;
   }
   Break(*link);
