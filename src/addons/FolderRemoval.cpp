@@ -63,7 +63,8 @@ void RemoveTop(int parentFd, const std::string& name) {
 }
 
 bool IsPlainFolderName(std::u16string_view name) {
-  return !name.empty() && name != u"." && name != u".." && name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos;
+  return !name.empty() && name != u"." && name != u".." && name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos &&
+         !HasLoneSurrogate(name);
 }
 
 }  // namespace

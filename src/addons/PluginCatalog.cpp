@@ -14,7 +14,12 @@ namespace wendrake {
 namespace {
 
 // Page values are stored as UTF-8 as given: no length limit, no narrowing loss.
-std::string CatalogText(std::u16string_view text) { return ToUtf8(text); }
+// A text the file cannot hold whole (a NUL, a lone surrogate) is no value: it
+// would match, or be stored as, some other text.
+std::optional<std::string> CatalogText(std::u16string_view text) {
+  if (text.find(u'\0') != std::u16string_view::npos || HasLoneSurrogate(text)) return std::nullopt;
+  return ToUtf8(text);
+}
 
 // Plain byte strings ordered by unsigned byte value, a prefix first.
 std::int32_t CompareBytes(std::string_view given, std::string_view stored) {
@@ -71,45 +76,55 @@ std::vector<std::u16string> PluginCatalog::GetExistPlugin() const {
 }
 
 std::int32_t PluginCatalog::IsExistPlugin(std::u16string_view pid) const {
+  const auto key = CatalogText(pid);
+  if (!key) return 0;
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalogPath_);
-  return document && document->HasPid(CatalogText(pid)) ? 1 : 0;
+  return document && document->HasPid(*key) ? 1 : 0;
 }
 
 std::int32_t PluginCatalog::AddPlugin(std::u16string_view pid, std::u16string_view version, std::u16string_view folderName) const {
+  const auto key = CatalogText(pid), ver = CatalogText(version), name = CatalogText(folderName);
+  if (!key || !ver || !name) return 0;
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
-  if (!document || document->HasPid(CatalogText(pid))) return 0;
+  if (!document || document->HasPid(*key)) return 0;
   // A root without a `plugin` container gets none made up: nothing is written.
-  if (!document->AppendItem(CatalogText(pid), CatalogText(version), CatalogText(folderName))) return 0;
+  if (!document->AppendItem(*key, *ver, *name)) return 0;
   return document->Save(catalogPath_) ? 1 : 0;
 }
 
 std::int32_t PluginCatalog::RemovePlugin(std::u16string_view pid) const {
+  const auto key = CatalogText(pid);
+  if (!key) return 0;
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
-  if (!document || !document->HasPid(CatalogText(pid))) return 0;
-  const bool removed = document->RemoveItem(CatalogText(pid));
+  if (!document || !document->HasPid(*key)) return 0;
+  const bool removed = document->RemoveItem(*key);
   const bool saved = document->Save(catalogPath_);
   return removed && saved ? 1 : 0;
 }
 
 std::int32_t PluginCatalog::SetLocalPluginVer(std::u16string_view pid, std::u16string_view version) const {
+  const auto key = CatalogText(pid), ver = CatalogText(version);
+  if (!key || !ver) return 0;
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalogPath_);
-  if (!document || !document->HasPid(CatalogText(pid))) return 0;
-  if (!document->SetVersionOf(CatalogText(pid), CatalogText(version))) return 0;
+  if (!document || !document->HasPid(*key)) return 0;
+  if (!document->SetVersionOf(*key, *ver)) return 0;
   return document->Save(catalogPath_) ? 1 : 0;
 }
 
 std::int32_t PluginCatalog::ComparePluginVer(std::u16string_view pid, std::u16string_view version) const {
+  const auto key = CatalogText(pid);
+  if (!key) return 0;
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalogPath_);
   if (!document) return 0;
   // An item without a version compares like an unlisted pid.
-  const auto stored = document->VersionOf(CatalogText(pid));
+  const auto stored = document->VersionOf(*key);
   if (!stored) return 0;
-  return CompareBytes(CatalogText(version), *stored);
+  return CompareBytes(ToUtf8(version), *stored);
 }
 
 bool PluginCatalog::IsGone(std::u16string_view folderName) const {

@@ -19,20 +19,6 @@ constexpr std::pair<std::u16string_view, std::u16string_view> kRootAliases[] = {
     {u"HKU", u"HKEY_USERS"},          {u"HKCC", u"HKEY_CURRENT_CONFIG"},
 };
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-bool HasLoneSurrogate(std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      ++i;
-    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Components with the root spelled out and the 32-bit view folded into the
 // native one, as the registry redirects a 32-bit program.
 std::vector<std::u16string> KeyComponents(std::u16string_view key) {

@@ -86,8 +86,9 @@ std::optional<std::u16string> RegistryKey::QueryValue(std::u16string_view name) 
 }
 
 bool RegistryKey::SetValue(std::u16string_view name, std::u16string_view text) const {
-  // HKEY_LOCAL_MACHINE itself holds no values.
-  if (!open_ || path_.empty() || !IsWritableRegistryName(name)) return false;
+  // HKEY_LOCAL_MACHINE itself holds no values. A text holding a NUL would read
+  // back cut short at it, a game path naming some other program.
+  if (!open_ || path_.empty() || !IsWritableRegistryName(name) || text.find(u'\0') != std::u16string_view::npos) return false;
   return ModifyHive(hive_, O_RDWR, [&](RegistryHive& hive) {
     // Removed by another process since it was opened: like a deleted key's handle.
     if (!hive.HasKey(FullPath(path_))) return Change::Refused;

@@ -45,6 +45,7 @@ class RegistryKey {
 
   // The value's text up to its first NUL, whatever its type; no length limit.
   std::optional<std::u16string> QueryValue(std::u16string_view name) const;
+  // Refuses a text holding a NUL, which would read back cut short.
   bool SetValue(std::u16string_view name, std::u16string_view text) const;
   bool DeleteValue(std::u16string_view name) const;
   void Close();

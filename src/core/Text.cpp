@@ -7,6 +7,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
@@ -69,15 +72,25 @@ std::string ToUtf8(std::u16string_view utf16) {
   out.reserve(utf16.size());
   for (size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+    } else if (IsHighSurrogate(utf16[i]) || IsLowSurrogate(utf16[i])) {
       cp = kReplacement;
     }
     AppendUtf8(out, cp);
   }
   return out;
+}
+
+bool HasLoneSurrogate(std::u16string_view utf16) {
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1]))
+      ++i;
+    else if (IsHighSurrogate(utf16[i]) || IsLowSurrogate(utf16[i]))
+      return true;
+  }
+  return false;
 }
 
 char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }

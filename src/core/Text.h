@@ -9,6 +9,8 @@ namespace wendrake {
 std::u16string ToUtf16(std::string_view utf8);
 // Lone surrogates become U+FFFD.
 std::string ToUtf8(std::u16string_view utf16);
+// A text with a lone surrogate has no UTF-8 form: no file or name can hold it whole.
+bool HasLoneSurrogate(std::u16string_view utf16);
 
 // ASCII letters only, as page method names and game folder names are compared.
 char16_t AsciiLower(char16_t c);

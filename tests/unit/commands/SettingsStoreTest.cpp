@@ -239,9 +239,10 @@ TEST_F(SettingsStoreTest, AnyTextComesBackAsItWasWritten) {
     EXPECT_EQ(Query(SettingsValue::Data), text);
     EXPECT_EQ(Query(SettingsValue::Home), u"h");
   }
-  // The value's text ends at its first NUL, as the registry reads a string.
-  ASSERT_TRUE(Set(SettingsValue::Data, u"before\0after"s));
-  EXPECT_EQ(Query(SettingsValue::Data), u"before");
+  // A value's text ends at its first NUL, as the registry reads a string, so a
+  // text holding one would come back cut short: it is refused, and the value stays.
+  ASSERT_FALSE(Set(SettingsValue::Data, u"before\0after"s));
+  EXPECT_EQ(Query(SettingsValue::Data), texts[std::size(texts) - 1]);
 }
 
 TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
