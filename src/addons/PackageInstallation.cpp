@@ -1,14 +1,14 @@
 #include "addons/PackageInstallation.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "addons/AddOnFolder.h"
-#include "addons/ConfinedFolder.h"
+#include "addons/PackageListing.h"
+#include "addons/StagedInstallation.h"
 #include "core/Text.h"
 #include "platform/CaseInsensitivePath.h"
 #include "platform/ZipArchive.h"
@@ -18,9 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Room left for the game and the desktop once a package is in.
+constexpr std::uint64_t kFreeSpaceMargin = std::uint64_t{64} << 20;
+
 // Finds Interface/AddOns below the game folder in whatever case it exists, else
 // makes the missing level with the canonical spelling.
-std::optional<ConfinedFolder> OpenAddOnFolder(const Installation& installation) {
+std::optional<fs::path> OpenAddOnFolder(const Installation& installation) {
   const std::optional<fs::path> game = GameFolder(installation);
   if (!game) return std::nullopt;
   fs::path folder = *game;
@@ -28,35 +31,39 @@ std::optional<ConfinedFolder> OpenAddOnFolder(const Installation& installation) 
     folder = ResolveWithoutCase(folder, level);
     ::mkdir(folder.c_str(), 0777);
   }
-  return ConfinedFolder::Open(folder);
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) return std::nullopt;
+  return folder;
 }
 
 // Packages lie in Temp: a name that reaches another folder names no package of ours,
 // and its file must not be deleted after the installation.
-bool IsPackageName(std::u16string_view name) { return name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos; }
-
-size_t Depth(const std::string& name) { return static_cast<size_t>(std::ranges::count_if(name, [](char c) { return c == '/' || c == '\\'; })); }
-
-void CreateFolder(const ConfinedFolder& addOns, const std::string& name) {
-  if (const auto parts = PartsBelow(name)) addOns.Descend(*parts, true);
+bool IsPackageName(std::u16string_view name) {
+  return name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos && !HasLoneSurrogate(name);
 }
 
-// Missing parent folders are made: many packages are zipped without folder entries.
-void InstallFile(ZipArchive& archive, size_t index, const ZipEntryInfo& entry, const ConfinedFolder& addOns) {
-  if (entry.isLink || entry.encrypted) return;
-  auto parts = PartsBelow(entry.name);
-  if (!parts || parts->empty()) return;
-  const std::string leaf = std::move(parts->back());
-  parts->pop_back();
-  const std::optional<ConfinedFolder> folder = addOns.Descend(*parts, true);
-  if (folder) archive.ExtractAt(index, folder->Fd(), folder->Spelling(leaf));
+bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing) {
+  struct statvfs space {};
+  if (::statvfs(addOns.c_str(), &space) != 0) return false;
+  const std::uint64_t freeBytes = std::uint64_t{space.f_bavail} * space.f_frsize;
+  const bool roomForFiles = freeBytes > kFreeSpaceMargin && listing.bytes <= freeBytes - kFreeSpaceMargin;
+  // File systems without an inode count (btrfs) report none.
+  const bool roomForNames = space.f_files == 0 || listing.entries.size() < space.f_favail;
+  return roomForFiles && roomForNames;
+}
+
+// Everything is read and checked, then written apart, then put in place.
+bool Install(ZipArchive& archive, const fs::path& addOns, const PackageListing& listing) {
+  if (!FitsOnDisk(addOns, listing)) return false;
+  std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns);
+  return staged && staged->Stage(archive, listing.entries) && staged->Commit();
 }
 
 }  // namespace
 
 std::int32_t UnzipPlugin(const PageHost& view, std::u16string_view tag, std::u16string_view packageName) {
   // Without a game folder there is nowhere safe to install; the package stays for a later try.
-  const std::optional<ConfinedFolder> addOns = OpenAddOnFolder(view.Install());
+  const std::optional<fs::path> addOns = OpenAddOnFolder(view.Install());
   const fs::path archivePath = view.Install().TempFolder() / ToUtf8(std::u16string(packageName) + u".zip");
   ZipArchive archive;
   if (!addOns || !IsPackageName(packageName) || !archive.Open(archivePath)) {
@@ -66,31 +73,13 @@ std::int32_t UnzipPlugin(const PageHost& view, std::u16string_view tag, std::u16
   const std::optional<size_t> count = archive.EntryCount();
   if (!count) {
     view.ShowMsgBox(u"1005");
-    archive.Close();
     return -3;
   }
-
-  struct ListedFolder {
-    size_t depth;
-    std::string name;
-  };
-  std::vector<ListedFolder> folders;
-  size_t deepest = 0;
-  // A damaged directory may claim any count; the passes stop where it ends.
-  for (size_t i = 0; i < *count && !archive.PastEnd(i); ++i) {
-    std::optional<ZipEntryInfo> entry = archive.Entry(i);
-    if (!entry || !entry->isFolder) continue;
-    const size_t depth = Depth(entry->name);
-    folders.push_back({depth, std::move(entry->name)});
-    deepest = std::max(deepest, depth);
-  }
-  for (size_t level = 1; level <= deepest; ++level)
-    for (const ListedFolder& folder : folders)
-      if (folder.depth == level) CreateFolder(*addOns, folder.name);
-
-  for (size_t i = 0; i < *count && !archive.PastEnd(i); ++i) {
-    const std::optional<ZipEntryInfo> entry = archive.Entry(i);
-    if (entry && !entry->isFolder) InstallFile(archive, i, *entry, *addOns);
+  // A package that cannot be installed whole changes nothing and stays for the player.
+  const std::optional<PackageListing> listing = ListPackage(archive, *count, PackageLimits{});
+  if (!listing || !Install(archive, *addOns, *listing)) {
+    view.ShowMsgBox(u"1004");
+    return -2;
   }
 
   view.Page().RefreshDocument();

@@ -1,10 +1,13 @@
 #include "platform/ZipArchive.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <minizip/unzip.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -17,6 +20,8 @@ namespace {
 constexpr unsigned long kDosReadOnly = 0x01;
 constexpr unsigned long kDosFolder = 0x10;
 constexpr std::uint16_t kExtendedTimestamp = 0x5455;
+constexpr std::uint16_t kUnicodePath = 0x7075;
+constexpr unsigned long kUtf8NameFlag = 1 << 11;
 
 unzFile Handle(void* handle) { return static_cast<unzFile>(handle); }
 
@@ -26,20 +31,52 @@ std::uint32_t Little(const unsigned char* bytes, int count) {
   return value;
 }
 
-// Info-ZIP's "UT" field carries the modification time in UTC, which the MS-DOS
-// time (local, two-second steps) cannot.
-std::optional<std::time_t> ExtendedModificationTime(const std::string& extra) {
+// The body of the first extra field with that tag.
+std::optional<std::string_view> ExtraField(const std::string& extra, std::uint32_t wanted) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(extra.data());
   for (size_t at = 0; at + 4 <= extra.size();) {
     const std::uint32_t tag = Little(bytes + at, 2);
     const std::uint32_t size = Little(bytes + at + 2, 2);
     const size_t body = at + 4;
     if (body + size > extra.size()) break;
-    if (tag == kExtendedTimestamp && size >= 5 && (bytes[body] & 1))
-      return static_cast<std::time_t>(static_cast<std::int32_t>(Little(bytes + body + 1, 4)));
+    if (tag == wanted) return std::string_view(extra).substr(body, size);
     at = body + size;
   }
   return std::nullopt;
+}
+
+// Info-ZIP's "UT" field carries the modification time in UTC, which the MS-DOS
+// time (local, two-second steps) cannot.
+std::optional<std::time_t> ExtendedModificationTime(const std::string& extra) {
+  const std::optional<std::string_view> field = ExtraField(extra, kExtendedTimestamp);
+  if (!field || field->size() < 5 || !((*field)[0] & 1)) return std::nullopt;
+  return static_cast<std::time_t>(static_cast<std::int32_t>(Little(reinterpret_cast<const unsigned char*>(field->data()) + 1, 4)));
+}
+
+// Info-ZIP's "up" field: the UTF-8 name, valid while the stored name is still
+// the one it was made for (its CRC-32 matches).
+std::optional<std::string> UnicodePath(const std::string& extra, const std::string& stored) {
+  const std::optional<std::string_view> field = ExtraField(extra, kUnicodePath);
+  if (!field || field->size() < 5 || (*field)[0] != 1) return std::nullopt;
+  const auto* storedBytes = reinterpret_cast<const Bytef*>(stored.data());
+  if (Little(reinterpret_cast<const unsigned char*>(field->data()) + 1, 4) != ::crc32(0, storedBytes, static_cast<uInt>(stored.size())))
+    return std::nullopt;
+  std::string name(field->substr(5));
+  if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return std::nullopt;
+  return name;
+}
+
+std::optional<std::string> NameAsUtf8(const std::string& stored, unsigned long flags, const std::string& extra) {
+  if (flags & kUtf8NameFlag) {
+    if (!g_utf8_validate(stored.data(), static_cast<gssize>(stored.size()), nullptr)) return std::nullopt;
+    return stored;
+  }
+  if (std::ranges::all_of(stored, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return stored;
+  if (std::optional<std::string> unicode = UnicodePath(extra, stored)) return unicode;
+  gsize written = 0;
+  g_autofree gchar* converted = g_convert(stored.data(), static_cast<gssize>(stored.size()), "UTF-8", "CP936", nullptr, &written, nullptr);
+  if (!converted) return std::nullopt;
+  return std::string(converted, written);
 }
 
 std::time_t DosModificationTime(const tm_unz& date) {
@@ -162,8 +199,11 @@ std::optional<ZipEntryInfo> ZipArchive::Entry(std::size_t index) {
                                      (!name.empty() && (name.back() == '/' || name.back() == '\\')));
   entry.readOnly = (dosAttributes & kDosReadOnly) || (hasUnixMode && (unixMode & 0222) == 0);
   entry.encrypted = (info.flag & 1) != 0;
+  entry.size = info.uncompressed_size;
   entry.modified = ExtendedModificationTime(extra).value_or(DosModificationTime(info.tmu_date));
-  entry.name = std::move(name);
+  std::optional<std::string> text = NameAsUtf8(name, info.flag, extra);
+  if (!text) return std::nullopt;
+  entry.name = std::move(*text);
   return entry;
 }
 
@@ -189,13 +229,16 @@ bool ZipArchive::ExtractAt(std::size_t index, int folderFd, const std::string& n
   const int fd = CreateTemporary(folderFd, temporary);
   bool ok = fd >= 0;
   std::vector<char> buffer(1 << 16);
+  std::uint64_t total = 0;
   while (ok) {
     const int read = ::unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
     if (read == 0) break;
     ok = read > 0 && WriteAll(fd, buffer.data(), static_cast<size_t>(read));
+    total += static_cast<std::uint64_t>(std::max(read, 0));
   }
-  // Reports a checksum mismatch once the whole content has been read.
-  ok = (::unzCloseCurrentFile(zip) == UNZ_OK) && ok;
+  // minizip checks the checksum only when the declared size was reached, so a
+  // stream that ends early must be caught here.
+  ok = (::unzCloseCurrentFile(zip) == UNZ_OK) && ok && total == entry->size;
   if (fd < 0) return false;
 
   if (ok && entry->readOnly) {

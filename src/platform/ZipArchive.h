@@ -2,6 +2,7 @@
 // Reading ZIP archives (minizip): entries by index, extraction of one entry to a
 // file. Stored and deflated entries without encryption.
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -12,11 +13,15 @@
 namespace wendrake {
 
 struct ZipEntryInfo {
-  std::string name;  // the stored bytes: UTF-8 or whatever the archiver wrote
+  // UTF-8. Archivers on Chinese Windows write names in its code page (CP936) and
+  // mark only UTF-8 names, so an unmarked name that is not plain ASCII is read
+  // as CP936, unless the entry carries an Info-ZIP Unicode path for it.
+  std::string name;
   bool isFolder = false;  // MS-DOS directory attribute, Unix directory mode, or a name ending in a separator
   bool isLink = false;  // Unix symbolic link mode
   bool readOnly = false;  // MS-DOS read-only attribute, or a Unix mode without write bits
   bool encrypted = false;
+  std::uint64_t size = 0;  // uncompressed, as the directory declares it
   std::time_t modified = 0;  // the extended timestamp when present, else the MS-DOS local time
 };
 
@@ -34,17 +39,16 @@ class ZipArchive {
   bool IsOpen() const { return handle_ != nullptr; }
   // Nothing when no archive is open or its central directory cannot be read.
   std::optional<std::size_t> EntryCount();
-  // Nothing when the entry's directory record cannot be read.
+  // Nothing when the entry's directory record cannot be read, or its name cannot
+  // be read as text.
   std::optional<ZipEntryInfo> Entry(std::size_t index);
-  // Whether the walk of the directory has ended before this entry, so that no
-  // entry from here on can be read, whatever count the archive claims.
-  bool PastEnd(std::size_t index) const { return directoryEnds_ && index >= positions_.size(); }
 
   // Writes the entry's content to the file, creating it or replacing whatever the
   // name held (a link is replaced, never written through), with the entry's
   // read-only state as permissions and its modification time. Creates no missing
-  // folder. Fails for folders, links, encrypted or damaged entries; then the file
-  // stays as it was.
+  // folder. Fails for folders, links, encrypted or damaged entries, and for
+  // content that differs from its declared size or checksum; then the file stays
+  // as it was.
   bool ExtractTo(std::size_t index, const std::filesystem::path& file);
   // The same for the name `name` in the open folder `folderFd`.
   bool ExtractAt(std::size_t index, int folderFd, const std::string& name);

@@ -19,6 +19,8 @@ struct ZipEntrySpec {
   std::optional<std::string> password;
   std::optional<std::tm> dosTime;  // local time, two-second steps
   std::optional<std::int32_t> utcTime;  // an Info-ZIP extended timestamp
+  bool utf8Flag = false;  // general purpose bit 11: the name is UTF-8
+  std::optional<std::string> unicodePath;  // an Info-ZIP Unicode path field for the name as stored
 
   static ZipEntrySpec File(std::string name, std::string content);
   static ZipEntrySpec Folder(std::string name);  // MS-DOS directory attribute
@@ -31,6 +33,8 @@ struct ZipEntrySpec {
   ZipEntrySpec& Encrypted(std::string with) { password = std::move(with); return *this; }
   ZipEntrySpec& At(std::tm local) { dosTime = local; return *this; }
   ZipEntrySpec& AtUtc(std::int32_t seconds) { utcTime = seconds; return *this; }
+  ZipEntrySpec& MarkedUtf8() { utf8Flag = true; return *this; }
+  ZipEntrySpec& WithUnicodePath(std::string utf8) { unicodePath = std::move(utf8); return *this; }
 };
 
 inline constexpr std::uint32_t kDosReadOnly = 0x01;

@@ -94,6 +94,10 @@ TEST_F(UnzipPluginTest, LaysOutFoldersWhateverTheArchiveListsOrOmits) {
        {ZipEntrySpec::File("./Alpha//x.lua", "x")},
        {"Alpha/", "Alpha/x.lua"}},
       {"an empty folder", {ZipEntrySpec::Folder("Empty/")}, {"Empty/"}},
+      {"names in the Chinese Windows code page", {ZipEntrySpec::File("\xB2\xE5\xBC\xFE\\a.lua", "a")}, {"\u63D2\u4EF6/", "\u63D2\u4EF6/a.lua"}},
+      {"one folder spelled several ways",
+       {ZipEntrySpec::File("Alpha/a.lua", "a"), ZipEntrySpec::File("ALPHA/Media/b.lua", "b"), ZipEntrySpec::File("alpha/MEDIA/c.lua", "c")},
+       {"Alpha/", "Alpha/a.lua", "Alpha/Media/", "Alpha/Media/b.lua", "Alpha/Media/c.lua"}},
   };
   for (const Case& c : cases) {
     fs::remove_all(AddOns());
@@ -140,36 +144,79 @@ TEST_F(UnzipPluginTest, ReinstallingOverwritesAndKeepsWhatTheNewPackageLacks) {
   EXPECT_EQ(ReadWholeFile(AddOns() / "Alpha" / "old.lua"), "old");
 }
 
-TEST_F(UnzipPluginTest, PassesOverEntriesItCannotReadAndInstallsTheRest) {
-  const std::string damaged = "stored content that will be damaged";
-  const fs::path archive = Package("p", {
-                                            ZipEntrySpec::File("Alpha/deflated.lua", std::string(10000, 'd')),
-                                            ZipEntrySpec::File("Alpha/stored.lua", "stored").Stored(),
-                                            ZipEntrySpec::File("Alpha/secret.lua", "secret").Encrypted("pw"),
-                                            ZipEntrySpec::File("Alpha/damaged.lua", damaged).Stored(),
-                                            ZipEntrySpec::File("Alpha/Secret/inside.lua", "secret").Encrypted("pw"),
-                                        });
+// Flips one byte of the first place `marker` appears in the archive.
+void Damage(const fs::path& archive, const std::string& marker, size_t offset = 0) {
   std::string bytes = *ReadWholeFile(archive);
-  bytes[bytes.find(damaged)] ^= 1;
+  bytes[bytes.find(marker) + offset] ^= 1;
   ASSERT_TRUE(ReplaceFileContent(archive, bytes));
-  EXPECT_EQ(Unzip(u"t", u"p"), 1);
-  EXPECT_EQ(Tree(AddOns()), (std::set<std::string>{"Alpha/", "Alpha/deflated.lua", "Alpha/stored.lua"}));
-  EXPECT_EQ(ReadWholeFile(AddOns() / "Alpha" / "deflated.lua"), std::string(10000, 'd'));
-  EXPECT_FALSE(fs::exists(archive));
 }
 
-TEST_F(UnzipPluginTest, InstallsWhatADamagedDirectoryStillLists) {
-  const fs::path archive = Package("p", {ZipEntrySpec::File("Alpha/a.lua", "a"), ZipEntrySpec::File("Alpha/b.lua", "b"), ZipEntrySpec::File("Alpha/c.lua", "c")});
+// Sets the uncompressed size every directory record declares.
+void DeclareSize(const fs::path& archive, std::uint32_t size) {
   std::string bytes = *ReadWholeFile(archive);
-  const size_t directory = bytes.find("PK\x01\x02");
-  bytes[bytes.find("PK\x01\x02", directory + 4) + 3] = 9;
-  // The end record claims far more entries than there are.
-  const size_t end = bytes.find("PK\x05\x06");
-  for (size_t field : {end + 8, end + 9, end + 10, end + 11}) bytes[field] = '\xFF';
+  for (size_t at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4))
+    for (int i = 0; i < 4; ++i) bytes[at + 24 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
   ASSERT_TRUE(ReplaceFileContent(archive, bytes));
-  EXPECT_EQ(Unzip(u"t", u"p"), 1);
-  EXPECT_EQ(Tree(AddOns()), (std::set<std::string>{"Alpha/", "Alpha/a.lua"}));
-  EXPECT_FALSE(fs::exists(archive));
+}
+
+TEST_F(UnzipPluginTest, APackageThatCannotBeInstalledWholeChangesNothing) {
+  const std::string stored = "stored content that will be damaged";
+  const std::vector<ZipEntrySpec> good = {ZipEntrySpec::File("Alpha/RiftAddon.toc", "version 2"), ZipEntrySpec::File("Alpha/new.lua", "new"),
+                                          ZipEntrySpec::File("Alpha/stored.lua", stored).Stored(), ZipEntrySpec::File("Beta/b.lua", "b"),
+                                          ZipEntrySpec::File("Alpha/Media/icon.tga", std::string(10000, 'd'))};
+  auto with = [&](std::vector<ZipEntrySpec> more) {
+    std::vector<ZipEntrySpec> entries = good;
+    entries.insert(entries.end(), more.begin(), more.end());
+    return entries;
+  };
+  struct Case {
+    std::string what;
+    std::vector<ZipEntrySpec> entries;
+    std::function<void(const fs::path&)> spoil;  // the archive, once written
+  };
+  const Case cases[] = {
+      {"a stored entry whose checksum does not match", good, [&](const fs::path& a) { Damage(a, stored, 3); }},
+      {"a deflated entry damaged", good, [&](const fs::path& a) { Damage(a, "Alpha/Media/icon.tga", 25); }},
+      {"an encrypted entry", with({ZipEntrySpec::File("Alpha/secret.lua", "secret").Encrypted("pw")}), {}},
+      {"a directory record damaged", good,
+       [&](const fs::path& a) {
+         std::string bytes = *ReadWholeFile(a);
+         bytes[bytes.find("PK\x01\x02", bytes.find("PK\x01\x02") + 4) + 3] = 9;
+         ASSERT_TRUE(ReplaceFileContent(a, bytes));
+       }},
+      {"a name that is no text in any encoding", with({ZipEntrySpec::File("Alpha/\xFF\xFF.lua", "x")}), {}},
+      {"sizes declared over the limit", good, [&](const fs::path& a) { DeclareSize(a, 0xFFFFFFF0u); }},
+      {"a file where the package needs a folder", with({ZipEntrySpec::File("Alpha/keep.lua/inner.lua", "x")}), {}},
+      {"a folder where the package has a file", with({ZipEntrySpec::File("Alpha/Sub", "x")}), {}},
+      {"a link where the package needs a folder", with({ZipEntrySpec::File("Linked/x.lua", "x")}), {}},
+      {"an add-on folder it may not write to", good,
+       [&](const fs::path&) { fs::permissions(AddOns(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove); }},
+  };
+  for (const Case& c : cases) {
+    if (fs::exists(AddOns())) fs::permissions(AddOns(), fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(AddOns());
+    tree.WriteFile("game/Interface/AddOns/Alpha/RiftAddon.toc", "version 1");
+    tree.WriteFile("game/Interface/AddOns/Alpha/keep.lua", "kept");
+    tree.WriteFile("game/Interface/AddOns/Alpha/Sub/kept.lua", "kept");
+    fs::create_directory_symlink(tree.Root(), AddOns() / "Linked");
+    const std::set<std::string> before = Tree(AddOns());
+    const fs::path archive = Package("p", c.entries);
+    if (c.spoil) c.spoil(archive);
+    const std::string package = *ReadWholeFile(archive);
+    const size_t eventsBefore = host.Events().size();
+    int result;
+    {
+      const testing::WithoutFileOverride asAUser;
+      result = Unzip(u"t", u"p");
+    }
+    EXPECT_EQ(result, -2) << c.what;
+    EXPECT_EQ(std::vector<std::string>(host.Events().begin() + static_cast<long>(eventsBefore), host.Events().end()),
+              std::vector<std::string>{"msgbox 1004"})
+        << c.what;
+    EXPECT_EQ(Tree(AddOns()), before) << c.what;
+    EXPECT_EQ(ReadWholeFile(AddOns() / "Alpha" / "RiftAddon.toc"), "version 1") << c.what;
+    EXPECT_EQ(ReadWholeFile(archive), package) << c.what << ": the package stays for another try";
+  }
 }
 
 TEST_F(UnzipPluginTest, NeverWritesOutsideTheAddOnFolder) {
@@ -180,6 +227,7 @@ TEST_F(UnzipPluginTest, NeverWritesOutsideTheAddOnFolder) {
     std::vector<ZipEntrySpec> entries;
     std::function<void()> before;
     std::set<std::string> addOns;  // what the add-on folder holds afterwards
+    int result = 1;
   };
   const std::string absolute = (outside / "x").string();
   const Case cases[] = {
@@ -197,11 +245,13 @@ TEST_F(UnzipPluginTest, NeverWritesOutsideTheAddOnFolder) {
       {"folder already a link out",
        {ZipEntrySpec::Folder("Alpha/"), ZipEntrySpec::File("Alpha/victim.txt", "overwritten"), ZipEntrySpec::File("Alpha/new.txt", "new")},
        [&] { fs::create_directory_symlink(outside, AddOns() / "Alpha"); },
-       {"Alpha -> " + outside.string()}},
+       {"Alpha -> " + outside.string()},
+       -2},
       {"folder already a link out, other case",
        {ZipEntrySpec::File("ALPHA/victim.txt", "overwritten")},
        [&] { fs::create_directory_symlink(outside, AddOns() / "alpha"); },
-       {"alpha -> " + outside.string()}},
+       {"alpha -> " + outside.string()},
+       -2},
       {"file already a link out",
        {ZipEntrySpec::File("Alpha/victim.txt", "replaced")},
        [&] {
@@ -217,7 +267,7 @@ TEST_F(UnzipPluginTest, NeverWritesOutsideTheAddOnFolder) {
     fs::create_directories(AddOns());
     if (c.before) c.before();
     Package("p", c.entries);
-    EXPECT_EQ(Unzip(u"t", u"p"), 1) << c.what;
+    EXPECT_EQ(Unzip(u"t", u"p"), c.result) << c.what;
     EXPECT_EQ(Tree(AddOns()), c.addOns) << c.what;
     EXPECT_EQ(Tree(tree.Root(), {AddOns(), tree.Root() / "Temp"}), before) << c.what;
     EXPECT_EQ(ReadWholeFile(outside / "victim.txt"), "untouched") << c.what;

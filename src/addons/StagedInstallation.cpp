@@ -1,0 +1,285 @@
+#include "addons/StagedInstallation.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+#include <utility>
+
+#include "addons/FolderRemoval.h"
+#include "platform/UniqueFd.h"
+
+namespace wendrake {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kStagingPrefix = ".wendrake-install-";
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::string Lowered(std::string_view name) {
+  std::string lowered(name);
+  for (char& c : lowered)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lowered;
+}
+
+// Every name in the folder but "." and "..".
+std::vector<std::string> ListFolder(int folderFd) {
+  std::vector<std::string> names;
+  const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return names;
+  DIR* const folder = ::fdopendir(listing);
+  if (!folder) {
+    ::close(listing);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(folder);
+  return names;
+}
+
+bool CopyFileContent(int fromFolder, const std::string& name, int toFolder, const struct stat& status) {
+  const UniqueFd in(::openat(fromFolder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  const UniqueFd out(::openat(toFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, status.st_mode & 07777));
+  if (in.Get() < 0 || out.Get() < 0) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out.Get(), buffer + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+  }
+  const timespec times[2] = {status.st_atim, status.st_mtim};
+  return ::futimens(out.Get(), times) == 0;
+}
+
+// One entry of a kept add-on, into the staging folder: a hard link where the
+// file system allows it, a copy where it does not.
+bool Carry(int fromFolder, const std::string& name, int toFolder);
+
+bool CarryFolder(int fromFolder, const std::string& name, int toFolder, mode_t mode) {
+  if (::mkdirat(toFolder, name.c_str(), (mode & 07777) | S_IRWXU) != 0) return false;
+  const UniqueFd from(::openat(fromFolder, name.c_str(), kFolderFlags));
+  const UniqueFd to(::openat(toFolder, name.c_str(), kFolderFlags));
+  if (from.Get() < 0 || to.Get() < 0) return false;
+  for (const std::string& entry : ListFolder(from.Get()))
+    if (!Carry(from.Get(), entry, to.Get())) return false;
+  return true;
+}
+
+bool Carry(int fromFolder, const std::string& name, int toFolder) {
+  struct stat status {};
+  if (::fstatat(fromFolder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISDIR(status.st_mode)) return CarryFolder(fromFolder, name, toFolder, status.st_mode);
+  if (::linkat(fromFolder, name.c_str(), toFolder, name.c_str(), 0) == 0) return true;
+  if (S_ISREG(status.st_mode)) return CopyFileContent(fromFolder, name, toFolder, status);
+  if (S_ISLNK(status.st_mode)) {
+    std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
+    const ssize_t length = ::readlinkat(fromFolder, name.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) >= target.size()) return false;
+    target.resize(static_cast<size_t>(length));
+    return ::symlinkat(target.c_str(), toFolder, name.c_str()) == 0;
+  }
+  // Nothing an add-on holds is lost: a FIFO or the like that cannot be linked stops the installation.
+  return false;
+}
+
+bool HoldsLock(int fd, bool wait) { return ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0; }
+
+bool SameFolder(int parentFd, const std::string& name, int fd) {
+  struct stat named {}, held {};
+  return ::fstatat(parentFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev &&
+         named.st_ino == held.st_ino;
+}
+
+bool Exists(int folderFd, const std::string& name) {
+  struct stat status {};
+  return ::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Kernels and file systems without these flags (some FUSE ones) answer EINVAL.
+bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP; }
+
+}  // namespace
+
+FolderNames FolderNames::Read(int folderFd) {
+  FolderNames names;
+  for (const std::string& name : ListFolder(folderFd)) names.Add(name);
+  return names;
+}
+
+std::string FolderNames::Spelling(const std::string& name) const {
+  if (exact_.contains(name)) return name;
+  const auto found = smallestByLowered_.find(Lowered(name));
+  return found == smallestByLowered_.end() ? name : found->second;
+}
+
+void FolderNames::Add(const std::string& name) {
+  if (!exact_.insert(name).second) return;
+  auto [slot, added] = smallestByLowered_.try_emplace(Lowered(name), name);
+  if (!added && name < slot->second) slot->second = name;
+}
+
+std::optional<StagedInstallation> StagedInstallation::Begin(const fs::path& addOns) {
+  UniqueFd addOnsFd(::open(addOns.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (addOnsFd.Get() < 0) return std::nullopt;
+  // Another process clearing leftovers may take a folder between its making and
+  // its locking; then it is made anew.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string path = (addOns / (std::string(kStagingPrefix) + "XXXXXX")).string();
+    if (!g_mkdtemp_full(path.data(), 0700)) return std::nullopt;
+    const std::string name = fs::path(path).filename().string();
+    UniqueFd staging(::openat(addOnsFd.Get(), name.c_str(), kFolderFlags));
+    if (staging.Get() < 0 || !HoldsLock(staging.Get(), true)) return std::nullopt;
+    if (!SameFolder(addOnsFd.Get(), name, staging.Get())) continue;
+    if (::mkdirat(staging.Get(), "new", 0700) != 0 || ::mkdirat(staging.Get(), "old", 0700) != 0) {
+      DeleteFolderTree(addOns / name);
+      return std::nullopt;
+    }
+    UniqueFd newFd(::openat(staging.Get(), "new", kFolderFlags));
+    UniqueFd oldFd(::openat(staging.Get(), "old", kFolderFlags));
+    return StagedInstallation(addOns, std::move(addOnsFd), name, std::move(staging), std::move(newFd), std::move(oldFd));
+  }
+  return std::nullopt;
+}
+
+StagedInstallation::StagedInstallation(fs::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd)
+    : addOns_(std::move(addOns)),
+      addOnsFd_(std::move(addOnsFd)),
+      name_(std::move(name)),
+      stagingFd_(std::move(stagingFd)),
+      newFd_(std::move(newFd)),
+      oldFd_(std::move(oldFd)) {}
+
+StagedInstallation::~StagedInstallation() {
+  // Removed while still locked, so no other process takes it for a leftover meanwhile.
+  if (stagingFd_.Get() >= 0) DeleteFolderTree(addOns_ / name_);
+}
+
+FolderNames& StagedInstallation::NamesIn(const std::string& relative, int folderFd) {
+  auto found = names_.find(relative);
+  if (found == names_.end()) found = names_.emplace(relative, FolderNames::Read(folderFd)).first;
+  return found->second;
+}
+
+bool StagedInstallation::PrepareTop(const std::string& name, bool asFolder) {
+  tops_.push_back({name});
+  struct stat status {};
+  if (::fstatat(addOnsFd_.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  // A link stays the player's: nothing is installed through it, and only a file of the package replaces it.
+  if (!S_ISDIR(status.st_mode)) return !asFolder;
+  return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), status.st_mode);
+}
+
+bool StagedInstallation::Stage(ZipArchive& archive, const std::vector<PackageEntry>& entries) {
+  FolderNames& addOnNames = NamesIn("", addOnsFd_.Get());
+  std::unordered_set<std::string> prepared;
+  for (const PackageEntry& entry : entries) {
+    const std::string top = addOnNames.Spelling(entry.parts.front());
+    if (top.starts_with(kStagingPrefix)) return false;
+    const bool topIsFolder = entry.isFolder || entry.parts.size() > 1;
+    if (prepared.insert(top).second) {
+      if (!PrepareTop(top, topIsFolder)) return false;
+      addOnNames.Add(top);
+    }
+
+    const size_t folderParts = entry.isFolder ? entry.parts.size() : entry.parts.size() - 1;
+    UniqueFd folder(::dup(newFd_.Get()));
+    std::string relative;
+    for (size_t i = 0; i < folderParts; ++i) {
+      const std::string part = i == 0 ? top : NamesIn(relative, folder.Get()).Spelling(entry.parts[i]);
+      int next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
+      if (next < 0 && errno == ENOENT && ::mkdirat(folder.Get(), part.c_str(), 0777) == 0) {
+        if (i > 0) NamesIn(relative, folder.Get()).Add(part);
+        next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
+      }
+      if (next < 0) return false;
+      relative += "/" + part;
+      folder.Reset(next);
+    }
+    if (entry.isFolder) continue;
+
+    const std::string leaf = entry.parts.size() == 1 ? top : NamesIn(relative, folder.Get()).Spelling(entry.parts.back());
+    struct stat status {};
+    if (::fstatat(folder.Get(), leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) return false;
+    if (!archive.ExtractAt(entry.index, folder.Get(), leaf)) return false;
+    if (entry.parts.size() > 1) NamesIn(relative, folder.Get()).Add(leaf);
+  }
+  return true;
+}
+
+bool StagedInstallation::Place(Top& top) {
+  if (::renameat2(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str(), RENAME_EXCHANGE) == 0) {
+    top.placement = Placement::Exchanged;
+    return true;
+  }
+  if (errno == ENOENT && !Exists(addOnsFd_.Get(), top.name)) {
+    top.placement = Placement::Added;
+    if (::renameat2(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str(), RENAME_NOREPLACE) == 0) return true;
+    return Unsupported(errno) && ::renameat(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str()) == 0;
+  }
+  if (!Unsupported(errno)) return false;
+  // Without an atomic exchange the old state steps aside first; a kill between the
+  // two renames is undone by RemoveInstallLeftovers.
+  top.placement = Placement::SetAside;
+  if (::renameat(addOnsFd_.Get(), top.name.c_str(), oldFd_.Get(), top.name.c_str()) != 0) return false;
+  if (::renameat(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str()) == 0) return true;
+  ::renameat(oldFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str());
+  return false;
+}
+
+void StagedInstallation::PutBack(const Top& top) {
+  switch (top.placement) {
+    case Placement::Exchanged:
+      ::renameat2(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str(), RENAME_EXCHANGE);
+      break;
+    case Placement::SetAside:
+      if (::renameat(addOnsFd_.Get(), top.name.c_str(), newFd_.Get(), top.name.c_str()) == 0)
+        ::renameat(oldFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str());
+      break;
+    case Placement::Added:
+      ::renameat(addOnsFd_.Get(), top.name.c_str(), newFd_.Get(), top.name.c_str());
+      break;
+  }
+}
+
+bool StagedInstallation::Commit() {
+  for (size_t placed = 0; placed < tops_.size(); ++placed) {
+    if (Place(tops_[placed])) continue;
+    while (placed-- > 0) PutBack(tops_[placed]);
+    return false;
+  }
+  return true;
+}
+
+void RemoveInstallLeftovers(const fs::path& addOns) {
+  const UniqueFd addOnsFd(::open(addOns.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (addOnsFd.Get() < 0) return;
+  for (const std::string& name : ListFolder(addOnsFd.Get())) {
+    if (!name.starts_with(kStagingPrefix)) continue;
+    const UniqueFd staging(::openat(addOnsFd.Get(), name.c_str(), kFolderFlags));
+    if (staging.Get() < 0 || !HoldsLock(staging.Get(), false) || !SameFolder(addOnsFd.Get(), name, staging.Get())) continue;
+    if (const UniqueFd old(::openat(staging.Get(), "old", kFolderFlags)); old.Get() >= 0)
+      for (const std::string& setAside : ListFolder(old.Get()))
+        if (!Exists(addOnsFd.Get(), setAside)) ::renameat(old.Get(), setAside.c_str(), addOnsFd.Get(), setAside.c_str());
+    DeleteFolderTree(addOns / name);
+  }
+}
+
+}  // namespace wendrake

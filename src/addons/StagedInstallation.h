@@ -1,0 +1,81 @@
+#pragma once
+// Installing a package so that a failure, or a kill at any moment, leaves each
+// add-on folder either as it was or as the package makes it, never a mix. The
+// new state of every top-level entry the package touches is built in a staging
+// folder inside the add-on folder (so on the same file system): links to the
+// files it keeps, the package's files over them. Each is then swapped into place
+// with one rename, and the staging folder, which then holds the old state, goes.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "addons/PackageListing.h"
+#include "platform/UniqueFd.h"
+#include "platform/ZipArchive.h"
+
+namespace wendrake {
+
+// Names in one folder, found as Wine finds them: the exact name when it exists,
+// else the smallest that differs only in ASCII case.
+class FolderNames {
+ public:
+  static FolderNames Read(int folderFd);
+  std::string Spelling(const std::string& name) const;
+  void Add(const std::string& name);
+
+ private:
+  std::unordered_map<std::string, std::string> smallestByLowered_;
+  std::unordered_set<std::string> exact_;
+};
+
+class StagedInstallation {
+ public:
+  // Makes and holds a staging folder in `addOns`; nothing when it cannot.
+  static std::optional<StagedInstallation> Begin(const std::filesystem::path& addOns);
+
+  StagedInstallation(StagedInstallation&& other) noexcept = default;
+  StagedInstallation& operator=(StagedInstallation&&) = delete;
+  StagedInstallation(const StagedInstallation&) = delete;
+  StagedInstallation& operator=(const StagedInstallation&) = delete;
+  // Removes the staging folder with what it holds.
+  ~StagedInstallation();
+
+  // Builds what the entries make of the add-on folder. False when they cannot
+  // all be laid out: a file where the package needs a folder or the reverse, a
+  // link in the way, a damaged entry, a write that fails.
+  bool Stage(ZipArchive& archive, const std::vector<PackageEntry>& entries);
+  // Puts every staged entry in place; when one cannot be, those already placed
+  // are put back, and nothing has changed.
+  bool Commit();
+
+ private:
+  enum class Placement { Exchanged, SetAside, Added };
+  struct Top {
+    std::string name;  // as the add-on folder spells it
+    Placement placement = Placement::Added;
+  };
+
+  StagedInstallation(std::filesystem::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd);
+  bool PrepareTop(const std::string& name, bool asFolder);
+  FolderNames& NamesIn(const std::string& relative, int folderFd);
+  bool Place(Top& top);
+  void PutBack(const Top& top);
+
+  std::filesystem::path addOns_;
+  UniqueFd addOnsFd_;
+  std::string name_;  // of the staging folder
+  UniqueFd stagingFd_;  // holds the lock that keeps other processes from clearing it away
+  UniqueFd newFd_;  // the new state of each top-level entry
+  UniqueFd oldFd_;  // where an add-on is set aside while its new state moves in
+  std::vector<Top> tops_;
+  std::unordered_map<std::string, FolderNames> names_;  // by staged folder, "" for the add-on folder itself
+};
+
+// Removes the staging folders no running installation holds, first putting back
+// any add-on that a kill left set aside.
+void RemoveInstallLeftovers(const std::filesystem::path& addOns);
+
+}  // namespace wendrake
