@@ -14,4 +14,7 @@ namespace wendrake {
 // package's, or when the copy fails. The chosen file is only read.
 std::optional<std::filesystem::path> ImportPackage(const Installation& installation, const std::filesystem::path& chosen);
 
+// Removes the partial copies left in Temp by imports whose process has ended.
+void RemoveImportLeftovers(const Installation& installation);
+
 }  // namespace wendrake

@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include "addons/Leftovers.h"
 #include "commands/DataFolder.h"
 #include "commands/SettingsStore.h"
 #include "core/Text.h"
@@ -158,6 +159,7 @@ int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out,
     err << "wendrakectl: cannot make the data folder " << installation.DataFolder().string() << "\n";
     return 1;
   }
+  RemoveLeftovers(installation);
   if (request->verb == "settings") return RunSettings(*request, installation, out, err);
   if (request->verb == "find-game") return RunFindGame(*request, out, err);
   return RunCall(*request, installation, out, err);

@@ -26,6 +26,8 @@ void SyncFolder(const std::filesystem::path& folder) {
   ::close(fd);
 }
 
+std::string TemporaryPrefix(const std::filesystem::path& target) { return "." + target.filename().string() + "."; }
+
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
@@ -65,7 +67,7 @@ bool ReplaceFileContent(const std::filesystem::path& file, std::string_view byte
     mode = existing.st_mode & 07777;
   }
 
-  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temporary = (target.parent_path() / TemporaryPrefix(target)).string() + "XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
@@ -77,6 +79,18 @@ bool ReplaceFileContent(const std::filesystem::path& file, std::string_view byte
   }
   SyncFolder(target.parent_path());
   return true;
+}
+
+void RemoveStaleTemporaries(const std::filesystem::path& file) {
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
+  if (error) return;
+  const std::string prefix = TemporaryPrefix(target);
+  for (std::filesystem::directory_iterator it(target.parent_path(), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    // mkostemp's six characters, nothing more.
+    if (name.size() == prefix.size() + 6 && name.starts_with(prefix) && it->is_regular_file(error)) std::filesystem::remove(it->path(), error);
+  }
 }
 
 }  // namespace wendrake

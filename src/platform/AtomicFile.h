@@ -16,4 +16,8 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 // protected), or when any step fails. The file keeps its permission bits.
 bool ReplaceFileContent(const std::filesystem::path& file, std::string_view bytes);
 
+// Removes the temporary files a replacement killed half way left beside the
+// file. Only for a caller that holds the lock every writer of the file takes.
+void RemoveStaleTemporaries(const std::filesystem::path& file);
+
 }  // namespace wendrake

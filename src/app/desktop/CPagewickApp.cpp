@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "addons/Leftovers.h"
 #include "app/LoggerSetup.h"
 #include "app/desktop/CPagewickDlg.h"
 #include "app/desktop/ProgramEnd.h"
@@ -41,6 +42,7 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   const Installation installation = Installation::OfRunningProgram();
   if (!PrepareDataFolder(installation))
     std::fprintf(stderr, "%s: cannot make the data folder %s\n", name.c_str(), installation.DataFolder().c_str());
+  RemoveLeftovers(installation);
   WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
   DesktopServices services(installation);
   GtkPlainMessageBox messageBox;

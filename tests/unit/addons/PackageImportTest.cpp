@@ -41,7 +41,9 @@ TEST(PackageImport, CopiesPackagesIntoTempUnderTheirOwnNameOnly) {
     // Nothing half-made is left, and the chosen file is as it was.
     for (const auto& entry : fs::directory_iterator(installation.Install().TempFolder()))
       EXPECT_TRUE(c.inTemp && entry.path().filename() == c.inTemp) << c.chosen << ": " << entry.path();
-    if (fs::exists(chosen)) EXPECT_EQ(installation.ReadFile(chosen), "PK package bytes");
+    if (fs::exists(chosen)) {
+      EXPECT_EQ(installation.ReadFile(chosen), "PK package bytes");
+    }
   }
 }
 

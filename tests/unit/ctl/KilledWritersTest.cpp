@@ -1,0 +1,153 @@
+// wendrakectl killed at any moment of a save or an installation: every file stays
+// whole, each add-on is its old state or its new one, and what the kill left
+// half made goes at the next start.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "addons/PluginCatalog.h"
+#include "commands/SettingsStore.h"
+#include "core/Text.h"
+#include "platform/AtomicFile.h"
+#include "support/TempInstallation.h"
+#include "support/ZipBuilder.h"
+
+namespace wendrake {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ZipEntrySpec;
+
+constexpr int kRounds = 200;
+
+pid_t Start(const std::string& root, const std::vector<std::string>& words) {
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, 1);
+  ::dup2(null, 2);
+  std::vector<const char*> argv{WENDRAKECTL_PATH, "--root", root.c_str()};
+  for (const auto& word : words) argv.push_back(word.c_str());
+  argv.push_back(nullptr);
+  ::execv(argv[0], const_cast<char* const*>(argv.data()));
+  ::_exit(127);
+}
+
+int Wait(pid_t child) {
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return status;
+}
+
+// How long one whole call takes, so the kills spread over all of it.
+std::chrono::microseconds Duration(const std::string& root, const std::vector<std::string>& words) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Wait(Start(root, words)), 0);
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// Kills calls at random moments within a span that follows how long calls take
+// on this machine now: longer after a kill, shorter after a call that ended, so
+// about half the calls are killed at some moment of their work.
+class Killer {
+ public:
+  explicit Killer(std::chrono::microseconds start) : within_(start) {}
+
+  // True when the call was killed before its end.
+  bool KillPartWay(const std::string& root, const std::vector<std::string>& words) {
+    const pid_t child = Start(root, words);
+    ::usleep(static_cast<useconds_t>(std::uniform_int_distribution<long>(0, within_.count())(random_)));
+    ::kill(child, SIGKILL);
+    const bool killed = WIFSIGNALED(Wait(child));
+    within_ = killed ? within_ * 11 / 10 : within_ * 10 / 11;
+    killed_ += killed;
+    return killed;
+  }
+  int Killed() const { return killed_; }
+
+ private:
+  std::chrono::microseconds within_;
+  std::mt19937 random_{20261211};
+  int killed_ = 0;
+};
+
+std::set<std::string> Leftovers(const fs::path& folder, const std::string& prefix) {
+  std::set<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.path().filename().string().starts_with(prefix)) found.insert(entry.path().lexically_relative(folder).string());
+  return found;
+}
+
+TEST(KilledWriters, SavesKilledAtAnyMomentLeaveEveryFileWhole) {
+  testing::TempInstallation tree;
+  tree.MakeGameFolder();
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) names.push_back("Existing" + std::to_string(i));
+  tree.WriteCatalog(names);
+  const std::string root = tree.Root().string();
+  Killer killer(Duration(root, {"call", "AddPlugin", "99999", "1.0", "Probe"}));
+  Duration(root, {"call", "RemovePlugin", "99999"});
+
+  int count = static_cast<int>(names.size());
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string n = std::to_string(round);
+    const std::vector<std::string> words = round % 2 ? std::vector<std::string>{"settings", "set", "Note" + n, std::string(2000, 'x')}
+                                                     : std::vector<std::string>{"call", "AddPlugin", "5" + n, "1.0", "Added" + n};
+    killer.KillPartWay(root, words);
+    const int now = PluginCatalog(tree.Install()).GetPluginCount();
+    ASSERT_TRUE(now == count || now == count + 1) << "round " << round << ": " << now << " items";
+    count = now;
+    ASSERT_EQ(OpenSettingsKey(tree.Install()).QueryValue(SettingsValue::PluginPath), ToUtf16((tree.Root() / "game").string() + "/"))
+        << "round " << round;
+  }
+  std::cout << killer.Killed() << " of " << kRounds << " saves killed before their end\n";
+  EXPECT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0);
+  EXPECT_EQ(Leftovers(tree.Root(), ".update_info.xml."), std::set<std::string>{});
+  EXPECT_EQ(Leftovers(tree.Root(), ".registry.reg."), std::set<std::string>{});
+}
+
+TEST(KilledWriters, InstallationsKilledAtAnyMomentLeaveTheOldAddOnOrTheNew) {
+  testing::TempInstallation tree;
+  const fs::path addOns = tree.MakeGameFolder() / "Interface" / "AddOns";
+  const std::string root = tree.Root().string();
+  auto package = [&](int version) {
+    std::vector<ZipEntrySpec> entries;
+    for (int i = 0; i < 100; ++i) entries.push_back(ZipEntrySpec::File("Alpha/f" + std::to_string(i) + ".lua", "version " + std::to_string(version)));
+    testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip", entries);
+  };
+  const std::vector<std::string> words = {"call", "UnzipPlugin", "t", "Alpha"};
+  package(0);
+  Killer killer(Duration(root, words));
+
+  for (int round = 1; round <= kRounds; ++round) {
+    package(round);
+    const bool killed = killer.KillPartWay(root, words);
+    std::set<std::string> contents;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(addOns / "Alpha")) {
+      ++files;
+      contents.insert(*ReadWholeFile(entry.path()));
+    }
+    ASSERT_EQ(files, 100) << "round " << round;
+    ASSERT_EQ(contents.size(), 1u) << "round " << round << ": a mix of versions";
+    if (!killed) {
+      ASSERT_EQ(*contents.begin(), "version " + std::to_string(round));
+    }
+  }
+  std::cout << killer.Killed() << " of " << kRounds << " installations killed before their end\n";
+  EXPECT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0);
+  EXPECT_EQ(Leftovers(addOns, ".wendrake"), std::set<std::string>{});
+}
+
+}  // namespace
+}  // namespace wendrake
