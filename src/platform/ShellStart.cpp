@@ -70,7 +70,8 @@ bool Launch(GAppInfo* handler, const std::string& uri) {
 }  // namespace
 
 bool ShellStarter::Open(std::u16string_view target, StartReport* report) {
-  if (target.empty()) return false;
+  // The system's calls end a name at its first NUL, so it would start something other than what was asked.
+  if (target.empty() || target.find(u'\0') != std::u16string_view::npos || HasLoneSurrogate(target)) return false;
   StartReport start;
   bool runnable = false;
   g_autoptr(GAppInfo) handler = nullptr;

@@ -129,6 +129,7 @@ TEST_F(ShellStart, ADryRunDecidesAndReportsAsARealStartWithoutStarting) {
       {patcher, true, "/opt/none/wine -x", false, {{"/opt/none/wine", "-x", patcher.string()}, patcherFolder, prefix, ""}},
       {root + "/Games/missing.exe", true, "", false, {}},
       {"", true, "", false, {}},
+      {script.string() + std::string("\0.txt", 5), true, "", false, {}},
   };
   ::setenv("RECORD", (installation.Root() / "record").c_str(), 1);
   for (const auto& c : cases) {
