@@ -155,6 +155,13 @@ std::optional<std::size_t> ZipArchive::EntryCount() {
   if (::unzGetGlobalInfo64(Handle(handle_), &global) != UNZ_OK) return std::nullopt;
   // A count over a directory whose first record is unreadable lists nothing.
   if (global.number_entry > 0 && !GoTo(0)) return std::nullopt;
+  // Writers without ZIP64 put 0xFFFF for "65,535 or more" and leave the count to
+  // the directory itself, as minizip reads it too.
+  if (global.number_entry == 0xFFFF) {
+    std::size_t walked = 1;
+    while (GoTo(walked)) ++walked;
+    return walked;
+  }
   return static_cast<std::size_t>(global.number_entry);
 }
 

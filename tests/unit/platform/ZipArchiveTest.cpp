@@ -113,6 +113,15 @@ TEST_F(ZipArchiveTest, ReportsEachEntrysKindFromItsAttributes) {
   EXPECT_EQ(zip.Entry(std::size(cases)), std::nullopt);
 }
 
+TEST_F(ZipArchiveTest, CountsTheDirectoryWhenTheArchiveCannotSayHowManyEntriesItHolds) {
+  // minizip's writer, like others without ZIP64, records 0xFFFF for this many.
+  std::vector<ZipEntrySpec> specs;
+  for (int i = 0; i < 70000; ++i) specs.push_back(ZipEntrySpec::File("f" + std::to_string(i), "").Stored());
+  ASSERT_TRUE(zip.Open(Zip(specs)));
+  EXPECT_EQ(zip.EntryCount(), 70000u);
+  EXPECT_EQ(zip.Entry(69999)->name, "f69999");
+}
+
 TEST_F(ZipArchiveTest, ReadsNamesInTheEncodingTheArchiverWrote) {
   struct Case {
     ZipEntrySpec spec;
