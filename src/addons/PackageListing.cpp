@@ -16,10 +16,10 @@ std::optional<PackageListing> ListPackage(ZipArchive& archive, std::size_t count
     std::optional<std::vector<std::string>> parts = PartsBelow(entry->name);
     if (!parts || parts->empty()) continue;
     if (!entry->isFolder) {
+      if (entry->size > limits.maxBytes - listing.bytes) return std::nullopt;
       listing.bytes += entry->size;
-      if (listing.bytes > limits.maxBytes) return std::nullopt;
     }
-    listing.entries.push_back({i, std::move(*parts), entry->isFolder});
+    listing.entries.push_back({i, std::move(*entry), std::move(*parts)});
   }
   return listing;
 }

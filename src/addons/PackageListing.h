@@ -13,8 +13,8 @@ namespace wendrake {
 
 struct PackageEntry {
   std::size_t index = 0;  // in the archive
+  ZipEntryInfo info;
   std::vector<std::string> parts;  // below the add-on folder, never empty
-  bool isFolder = false;
 };
 
 struct PackageListing {

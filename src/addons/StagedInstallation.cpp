@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -124,6 +126,8 @@ FolderNames FolderNames::Read(int folderFd) {
   return names;
 }
 
+bool FolderNames::Contains(const std::string& name) const { return exact_.contains(name); }
+
 std::string FolderNames::Spelling(const std::string& name) const {
   if (exact_.contains(name)) return name;
   const auto found = smallestByLowered_.find(Lowered(name));
@@ -190,36 +194,52 @@ bool StagedInstallation::PrepareTop(const std::string& name, bool asFolder) {
 bool StagedInstallation::Stage(ZipArchive& archive, const std::vector<PackageEntry>& entries) {
   FolderNames& addOnNames = NamesIn("", addOnsFd_.Get());
   std::unordered_set<std::string> prepared;
+  // Entries of one folder mostly follow each other: its descriptor is kept for the next.
+  std::span<const std::string> openParts;
+  std::string relative;
+  UniqueFd folder;
   for (const PackageEntry& entry : entries) {
+    const bool isFolder = entry.info.isFolder;
     const std::string top = addOnNames.Spelling(entry.parts.front());
     if (top.starts_with(kStagingPrefix)) return false;
-    const bool topIsFolder = entry.isFolder || entry.parts.size() > 1;
     if (prepared.insert(top).second) {
-      if (!PrepareTop(top, topIsFolder)) return false;
+      if (!PrepareTop(top, isFolder || entry.parts.size() > 1)) return false;
       addOnNames.Add(top);
     }
 
-    const size_t folderParts = entry.isFolder ? entry.parts.size() : entry.parts.size() - 1;
-    UniqueFd folder(::dup(newFd_.Get()));
-    std::string relative;
-    for (size_t i = 0; i < folderParts; ++i) {
-      const std::string part = i == 0 ? top : NamesIn(relative, folder.Get()).Spelling(entry.parts[i]);
-      int next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
-      if (next < 0 && errno == ENOENT && ::mkdirat(folder.Get(), part.c_str(), 0777) == 0) {
-        if (i > 0) NamesIn(relative, folder.Get()).Add(part);
-        next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
+    const std::span<const std::string> folderParts = std::span(entry.parts).first(isFolder ? entry.parts.size() : entry.parts.size() - 1);
+    if (folder.Get() < 0 || !std::ranges::equal(folderParts, openParts)) {
+      folder.Reset(::dup(newFd_.Get()));
+      relative.clear();
+      openParts = {};
+      for (size_t i = 0; i < folderParts.size(); ++i) {
+        const std::string part = i == 0 ? top : NamesIn(relative, folder.Get()).Spelling(folderParts[i]);
+        int next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
+        if (next < 0 && errno == ENOENT && ::mkdirat(folder.Get(), part.c_str(), 0777) == 0) {
+          if (i > 0) NamesIn(relative, folder.Get()).Add(part);
+          next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
+        }
+        if (next < 0) return false;
+        relative += "/" + part;
+        folder.Reset(next);
       }
-      if (next < 0) return false;
-      relative += "/" + part;
-      folder.Reset(next);
+      openParts = folderParts;
     }
-    if (entry.isFolder) continue;
+    if (isFolder) continue;
 
-    const std::string leaf = entry.parts.size() == 1 ? top : NamesIn(relative, folder.Get()).Spelling(entry.parts.back());
-    struct stat status {};
-    if (::fstatat(folder.Get(), leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) return false;
-    if (!archive.ExtractAt(entry.index, folder.Get(), leaf)) return false;
-    if (entry.parts.size() > 1) NamesIn(relative, folder.Get()).Add(leaf);
+    const bool inTop = entry.parts.size() == 1;
+    FolderNames* const names = inTop ? nullptr : &NamesIn(relative, folder.Get());
+    const std::string leaf = inTop ? top : names->Spelling(entry.parts.back());
+    // What the name holds (a kept file, an earlier entry of the same name, or a
+    // link) is replaced; a folder is not.
+    if (inTop || names->Contains(leaf)) {
+      struct stat status {};
+      if (::fstatat(folder.Get(), leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          (S_ISDIR(status.st_mode) || ::unlinkat(folder.Get(), leaf.c_str(), 0) != 0))
+        return false;
+    }
+    if (!archive.ExtractNew(entry.index, entry.info, folder.Get(), leaf)) return false;
+    if (names) names->Add(leaf);
   }
   return true;
 }

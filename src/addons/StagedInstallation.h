@@ -23,6 +23,7 @@ namespace wendrake {
 class FolderNames {
  public:
   static FolderNames Read(int folderFd);
+  bool Contains(const std::string& name) const;
   std::string Spelling(const std::string& name) const;
   void Add(const std::string& name);
 

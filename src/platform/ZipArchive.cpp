@@ -119,6 +119,12 @@ int CreateTemporary(int folderFd, std::string& name) {
   return -1;
 }
 
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+bool IsExtractable(const ZipEntryInfo& entry) { return !entry.isFolder && !entry.isLink && !entry.encrypted; }
+
 }  // namespace
 
 ZipArchive::~ZipArchive() { Close(); }
@@ -226,40 +232,51 @@ bool ZipArchive::ExtractTo(std::size_t index, const std::filesystem::path& file)
 }
 
 bool ZipArchive::ExtractAt(std::size_t index, int folderFd, const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) return false;
+  if (!IsPlainName(name)) return false;
   const std::optional<ZipEntryInfo> entry = Entry(index);
-  if (!entry || entry->isFolder || entry->isLink || entry->encrypted) return false;
-  const unzFile zip = Handle(handle_);
-  if (::unzOpenCurrentFile(zip) != UNZ_OK) return false;
-
+  if (!entry || !IsExtractable(*entry)) return false;
   std::string temporary;
   const int fd = CreateTemporary(folderFd, temporary);
-  bool ok = fd >= 0;
-  std::vector<char> buffer(1 << 16);
+  if (fd < 0) return false;
+  const bool ok = WriteCurrent(*entry, fd) && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0;
+  if (!ok) ::unlinkat(folderFd, temporary.c_str(), 0);
+  return ok;
+}
+
+bool ZipArchive::ExtractNew(std::size_t index, const ZipEntryInfo& entry, int folderFd, const std::string& name) {
+  if (!IsPlainName(name) || !IsExtractable(entry) || !GoTo(index)) return false;
+  const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool ok = WriteCurrent(entry, fd);
+  if (!ok) ::unlinkat(folderFd, name.c_str(), 0);
+  return ok;
+}
+
+bool ZipArchive::WriteCurrent(const ZipEntryInfo& entry, int fd) {
+  const unzFile zip = Handle(handle_);
+  bool ok = ::unzOpenCurrentFile(zip) == UNZ_OK;
+  const bool opened = ok;
+  buffer_.resize(1 << 16);
   std::uint64_t total = 0;
   while (ok) {
-    const int read = ::unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+    const int read = ::unzReadCurrentFile(zip, buffer_.data(), static_cast<unsigned>(buffer_.size()));
     if (read == 0) break;
-    ok = read > 0 && WriteAll(fd, buffer.data(), static_cast<size_t>(read));
+    ok = read > 0 && WriteAll(fd, buffer_.data(), static_cast<size_t>(read));
     total += static_cast<std::uint64_t>(std::max(read, 0));
   }
   // minizip checks the checksum only when the declared size was reached, so a
   // stream that ends early must be caught here.
-  ok = (::unzCloseCurrentFile(zip) == UNZ_OK) && ok && total == entry->size;
-  if (fd < 0) return false;
+  ok = opened && (::unzCloseCurrentFile(zip) == UNZ_OK) && ok && total == entry.size;
 
-  if (ok && entry->readOnly) {
+  if (ok && entry.readOnly) {
     struct stat written {};
     ok = ::fstat(fd, &written) == 0 && ::fchmod(fd, written.st_mode & 07555) == 0;
   }
-  if (ok && entry->modified != static_cast<std::time_t>(-1)) {
-    const timespec times[2] = {{entry->modified, 0}, {entry->modified, 0}};
+  if (ok && entry.modified != static_cast<std::time_t>(-1)) {
+    const timespec times[2] = {{entry.modified, 0}, {entry.modified, 0}};
     ok = ::futimens(fd, times) == 0;
   }
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0;
-  if (!ok) ::unlinkat(folderFd, temporary.c_str(), 0);
-  return ok;
+  return (::close(fd) == 0) && ok;
 }
 
 }  // namespace wendrake
