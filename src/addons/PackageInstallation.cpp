@@ -53,7 +53,7 @@ bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing) {
 }
 
 // Everything is read and checked, then written apart, then put in place.
-bool Install(ZipArchive& archive, const fs::path& addOns, const PackageListing& listing) {
+bool Install(const fs::path& archive, const fs::path& addOns, const PackageListing& listing) {
   if (!FitsOnDisk(addOns, listing)) return false;
   std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns);
   return staged && staged->Stage(archive, listing.entries) && staged->Commit();
@@ -77,7 +77,7 @@ std::int32_t UnzipPlugin(const PageHost& view, std::u16string_view tag, std::u16
   }
   // A package that cannot be installed whole changes nothing and stays for the player.
   const std::optional<PackageListing> listing = ListPackage(archive, *count, PackageLimits{});
-  if (!listing || !Install(archive, *addOns, *listing)) {
+  if (!listing || !Install(archivePath, *addOns, *listing)) {
     view.ShowMsgBox(u"1004");
     return -2;
   }

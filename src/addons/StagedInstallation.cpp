@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "addons/FolderRemoval.h"
+#include "addons/ParallelExtraction.h"
 #include "platform/UniqueFd.h"
 
 namespace wendrake {
@@ -191,8 +192,11 @@ bool StagedInstallation::PrepareTop(const std::string& name, bool asFolder) {
   return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), status.st_mode);
 }
 
-bool StagedInstallation::Stage(ZipArchive& archive, const std::vector<PackageEntry>& entries) {
+bool StagedInstallation::Stage(const fs::path& archive, const std::vector<PackageEntry>& entries) {
   FolderNames& addOnNames = NamesIn("", addOnsFd_.Get());
+  std::vector<ExtractionJob> jobs;
+  // A name the package holds twice gets its last entry, as writing them in turn would.
+  std::unordered_map<std::string, size_t> jobOfName;
   std::unordered_set<std::string> prepared;
   // Entries of one folder mostly follow each other: its descriptor is kept for the next.
   std::span<const std::string> openParts;
@@ -220,7 +224,7 @@ bool StagedInstallation::Stage(ZipArchive& archive, const std::vector<PackageEnt
           next = ::openat(folder.Get(), part.c_str(), kFolderFlags);
         }
         if (next < 0) return false;
-        relative += "/" + part;
+        relative += (relative.empty() ? "" : "/") + part;
         folder.Reset(next);
       }
       openParts = folderParts;
@@ -230,18 +234,23 @@ bool StagedInstallation::Stage(ZipArchive& archive, const std::vector<PackageEnt
     const bool inTop = entry.parts.size() == 1;
     FolderNames* const names = inTop ? nullptr : &NamesIn(relative, folder.Get());
     const std::string leaf = inTop ? top : names->Spelling(entry.parts.back());
-    // What the name holds (a kept file, an earlier entry of the same name, or a
-    // link) is replaced; a folder is not.
+    ExtractionJob job{entry.index, &entry.info, relative, leaf};
+    const auto [earlier, first] = jobOfName.try_emplace(relative + "/" + leaf, jobs.size());
+    if (!first) {
+      jobs[earlier->second] = std::move(job);
+      continue;
+    }
+    // What the name holds (a kept file or a link) is replaced; a folder is not.
     if (inTop || names->Contains(leaf)) {
       struct stat status {};
       if (::fstatat(folder.Get(), leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
           (S_ISDIR(status.st_mode) || ::unlinkat(folder.Get(), leaf.c_str(), 0) != 0))
         return false;
     }
-    if (!archive.ExtractNew(entry.index, entry.info, folder.Get(), leaf)) return false;
     if (names) names->Add(leaf);
+    jobs.push_back(std::move(job));
   }
-  return true;
+  return ExtractAll(archive, newFd_.Get(), jobs);
 }
 
 bool StagedInstallation::Place(Top& top) {

@@ -47,7 +47,7 @@ class StagedInstallation {
   // Builds what the entries make of the add-on folder. False when they cannot
   // all be laid out: a file where the package needs a folder or the reverse, a
   // link in the way, a damaged entry, a write that fails.
-  bool Stage(ZipArchive& archive, const std::vector<PackageEntry>& entries);
+  bool Stage(const std::filesystem::path& archive, const std::vector<PackageEntry>& entries);
   // Puts every staged entry in place; when one cannot be, those already placed
   // are put back, and nothing has changed.
   bool Commit();
