@@ -39,6 +39,21 @@ std::set<std::string> Tree(const fs::path& folder, const std::vector<fs::path>& 
   return paths;
 }
 
+// Flips one byte of the first place `marker` appears in the archive.
+void Damage(const fs::path& archive, const std::string& marker, size_t offset = 0) {
+  std::string bytes = *ReadWholeFile(archive);
+  bytes[bytes.find(marker) + offset] ^= 1;
+  ASSERT_TRUE(ReplaceFileContent(archive, bytes));
+}
+
+// Sets the uncompressed size every directory record declares.
+void DeclareSize(const fs::path& archive, std::uint32_t size) {
+  std::string bytes = *ReadWholeFile(archive);
+  for (size_t at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4))
+    for (int i = 0; i < 4; ++i) bytes[at + 24 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+  ASSERT_TRUE(ReplaceFileContent(archive, bytes));
+}
+
 class UnzipPluginTest : public ::testing::Test {
  protected:
   void SetUp() override { game = tree.MakeGameFolder(); }
@@ -107,6 +122,24 @@ TEST_F(UnzipPluginTest, LaysOutFoldersWhateverTheArchiveListsOrOmits) {
   }
 }
 
+TEST_F(UnzipPluginTest, APackageLargeEnoughForEveryCoreInstallsWholeOrNotAtAll) {
+  // Enough to inflate for more than one worker, spread over a few folders.
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < 400; ++i) {
+    std::string content(64 * 1024, static_cast<char>('a' + i % 26));
+    content += std::to_string(i);
+    entries.push_back(ZipEntrySpec::File("Big/Part" + std::to_string(i % 4) + "/f" + std::to_string(i), content).Stored());
+  }
+  const fs::path archive = Package("big", entries);
+  Damage(archive, std::string(64 * 1024, 'a' + 333 % 26) + "333", 1000);
+  EXPECT_EQ(Unzip(u"t", u"big"), -2) << "one damaged entry among many";
+  EXPECT_EQ(Tree(AddOns()), std::set<std::string>{});
+
+  Package("big", entries);
+  ASSERT_EQ(Unzip(u"t", u"big"), 1);
+  for (const ZipEntrySpec& entry : entries) ASSERT_EQ(ReadWholeFile(AddOns() / entry.name), entry.content) << entry.name;
+}
+
 TEST_F(UnzipPluginTest, UsesTheAddOnFoldersAsTheGameSpellsThem) {
   fs::create_directories(game / "interface" / "addons" / "alpha" / "media");
   tree.WriteFile("game/interface/addons/alpha/riftaddon.toc", "old");
@@ -142,21 +175,6 @@ TEST_F(UnzipPluginTest, ReinstallingOverwritesAndKeepsWhatTheNewPackageLacks) {
   EXPECT_EQ(ReadWholeFile(manifest), "version 2");
   EXPECT_NE(fs::status(manifest).permissions() & writeBits, fs::perms::none);
   EXPECT_EQ(ReadWholeFile(AddOns() / "Alpha" / "old.lua"), "old");
-}
-
-// Flips one byte of the first place `marker` appears in the archive.
-void Damage(const fs::path& archive, const std::string& marker, size_t offset = 0) {
-  std::string bytes = *ReadWholeFile(archive);
-  bytes[bytes.find(marker) + offset] ^= 1;
-  ASSERT_TRUE(ReplaceFileContent(archive, bytes));
-}
-
-// Sets the uncompressed size every directory record declares.
-void DeclareSize(const fs::path& archive, std::uint32_t size) {
-  std::string bytes = *ReadWholeFile(archive);
-  for (size_t at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4))
-    for (int i = 0; i < 4; ++i) bytes[at + 24 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
-  ASSERT_TRUE(ReplaceFileContent(archive, bytes));
 }
 
 TEST_F(UnzipPluginTest, APackageThatCannotBeInstalledWholeChangesNothing) {
