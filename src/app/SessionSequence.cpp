@@ -1,6 +1,7 @@
 #include "app/SessionSequence.h"
 
-#include <cstdio>
+#include <glib.h>
+
 #include <filesystem>
 
 #include "addons/AddOnSwitching.h"
@@ -10,13 +11,13 @@ namespace wendrake {
 namespace {
 
 // The pass stops at the add-on that failed; the rest keep their state until the
-// next login or logoff, and the user is told on the terminal at least.
+// next login or logoff, and the log says why.
 template <typename Switch>
 void SwitchAddOns(Switch switchAddOns, const Installation& installation, const char* what) {
   try {
     switchAddOns(installation);
   } catch (const std::filesystem::filesystem_error& error) {
-    std::fprintf(stderr, "wendrake: switching add-ons %s stopped: %s\n", what, error.what());
+    g_warning("switching add-ons %s stopped: %s", what, error.what());
   }
 }
 

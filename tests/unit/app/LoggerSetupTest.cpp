@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <fstream>
 #include <memory>
 #include <string>
@@ -55,6 +57,22 @@ TEST(LoggerSetup, SettingsFollowOnlyASuccessfulStartAndStopAlwaysComes) {
     EXPECT_EQ(recorder->calls.back(), "Stop()") << c.startResult;
     EXPECT_EQ(recorder->calls.size(), c.calls.size() + 1) << c.startResult;
   }
+}
+
+TEST(LoggerSetup, DiagnosticsGoToTheLogWhileItRuns) {
+  const auto recorder = std::make_shared<RecordingLogger>(1);
+  const CStaticLogger logger(recorder);
+  g_warning("before the start");
+  ASSERT_TRUE(StartLogging(logger));
+  const size_t settings = recorder->calls.size();
+  g_warning("a warning %d", 1);
+  g_critical("a critical");
+  g_message("a message");
+  g_log("Gtk", G_LOG_LEVEL_WARNING, "from a library");
+  StopLogging(logger);
+  g_warning("after the stop");
+  EXPECT_EQ(std::vector<std::string>(recorder->calls.begin() + static_cast<long>(settings), recorder->calls.end()),
+            (std::vector<std::string>{"Write(3,wendrake: a warning 1)", "Write(3,wendrake: a critical)", "Write(3,Gtk: from a library)", "Stop()"}));
 }
 
 TEST(LoggerSetup, TheProgramsLogRecordsTheRun) {
