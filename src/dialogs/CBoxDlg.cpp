@@ -58,8 +58,8 @@ CBoxDlg::~CBoxDlg() {
   view_.reset();
   g_signal_handlers_disconnect_by_data(window_, this);
   gtk_widget_destroy(window_);
-  g_object_unref(window_);
-  if (loop_) g_main_loop_unref(loop_);
+  g_clear_object(&window_);
+  g_clear_pointer(&loop_, g_main_loop_unref);
 }
 
 int CBoxDlg::DoModal() {

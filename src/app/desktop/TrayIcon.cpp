@@ -23,19 +23,14 @@ bool SystemTrayPresent() {
 // The session bus when the desktop's panel takes StatusNotifier items there, else
 // null.
 GDBusConnection* StatusNotifierBus() {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (!bus) return nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
                                                 g_variant_new("(s)", "org.kde.StatusNotifierWatcher"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
                                                 kBusCallTimeoutMs, nullptr, nullptr);
   gboolean present = FALSE;
-  if (reply) {
-    g_variant_get(reply, "(b)", &present);
-    g_variant_unref(reply);
-  }
-  if (present) return bus;
-  g_object_unref(bus);
-  return nullptr;
+  if (reply) g_variant_get(reply, "(b)", &present);
+  return present ? static_cast<GDBusConnection*>(g_steal_pointer(&bus)) : nullptr;
 }
 
 }  // namespace
@@ -67,15 +62,15 @@ TrayIcon::~TrayIcon() {
   if (statusIcon_) {
     g_signal_handlers_disconnect_by_data(statusIcon_, this);
     gtk_status_icon_set_visible(statusIcon_, FALSE);
-    g_object_unref(statusIcon_);
+    g_clear_object(&statusIcon_);
   }
   if (indicator_) {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
-    g_object_unref(indicator_);
+    g_clear_object(&indicator_);
   }
-  if (bus_) g_object_unref(bus_);
+  g_clear_object(&bus_);
   gtk_widget_destroy(menu_);
-  g_object_unref(menu_);
+  g_clear_object(&menu_);
 }
 
 void TrayIcon::ShowStatusIcon(GList* icons, const std::string& tip) {

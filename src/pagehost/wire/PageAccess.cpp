@@ -1,26 +1,19 @@
 #include "pagehost/wire/PageAccess.h"
 
-#include <memory>
 #include <optional>
 
 namespace wendrake::wire {
 namespace {
 
-struct GFreeDeleter {
-  void operator()(void* p) const { g_free(p); }
-};
-using GString8 = std::unique_ptr<char, GFreeDeleter>;
-
 // The local path of a file address, with "." and ".." resolved; nothing for other
 // addresses, remote hosts or escaped slashes.
 std::optional<std::string> LocalPath(std::string_view uri) {
   std::string bare(uri.substr(0, uri.find_first_of("?#")));
-  gchar* host = nullptr;
-  GString8 path(g_filename_from_uri(bare.c_str(), &host, nullptr));
-  GString8 hostOwner(host);
+  g_autofree gchar* host = nullptr;
+  g_autofree gchar* path = g_filename_from_uri(bare.c_str(), &host, nullptr);
   if (!path || (host && *host && g_ascii_strcasecmp(host, "localhost") != 0)) return std::nullopt;
-  GString8 canonical(g_canonicalize_filename(path.get(), "/"));
-  return std::string(canonical.get());
+  g_autofree gchar* canonical = g_canonicalize_filename(path, "/");
+  return std::string(canonical);
 }
 
 struct Origin {
@@ -30,17 +23,13 @@ struct Origin {
 
 std::optional<Origin> OriginOf(std::string_view address) {
   const std::string text(address);
-  GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_SCHEME_NORMALIZE, nullptr);
+  g_autoptr(GUri) uri = g_uri_parse(text.c_str(), G_URI_FLAGS_SCHEME_NORMALIZE, nullptr);
   if (!uri) return std::nullopt;
-  std::optional<Origin> origin;
   const char* host = g_uri_get_host(uri);
-  if (host && *host) {
-    GString8 scheme(g_ascii_strdown(g_uri_get_scheme(uri), -1));
-    GString8 lowerHost(g_ascii_strdown(host, -1));
-    origin = Origin{scheme.get(), lowerHost.get(), g_uri_get_port(uri)};
-  }
-  g_uri_unref(uri);
-  return origin;
+  if (!host || !*host) return std::nullopt;
+  g_autofree gchar* scheme = g_ascii_strdown(g_uri_get_scheme(uri), -1);
+  g_autofree gchar* lowerHost = g_ascii_strdown(host, -1);
+  return Origin{scheme, lowerHost, g_uri_get_port(uri)};
 }
 
 }  // namespace
