@@ -245,11 +245,11 @@ TEST_F(SettingsStoreTest, AnyTextComesBackAsItWasWritten) {
   EXPECT_EQ(Query(SettingsValue::Data), texts[std::size(texts) - 1]);
 }
 
-TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+TEST_F(SettingsStoreTest, ThreeProcessesWritingAtOnceLoseNothing) {
   tree.WriteHive({{"Home", "h"}});
   constexpr int kWrites = 50;
   std::vector<pid_t> children;
-  for (const char16_t writer : {u'A', u'B'}) {
+  for (const char16_t writer : {u'A', u'B', u'C'}) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -268,7 +268,7 @@ TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   }
   const RegistryKey key = OpenSettingsKey(tree.Install());
-  for (const char16_t writer : {u'A', u'B'})
+  for (const char16_t writer : {u'A', u'B', u'C'})
     for (int i = 0; i < kWrites; ++i) {
       const std::u16string name = writer + ToUtf16(std::to_string(i));
       EXPECT_EQ(key.QueryValue(name), name + u" value") << ToUtf8(name);
