@@ -117,7 +117,10 @@ bool Compare(const std::vector<ZipEntrySpec>& entries, size_t files, int runs) {
     fs::remove_all(unzipTarget);
     wendrake::testing::ProcessOutcome unzip;
     infoZip.push_back(Seconds([&] { unzip = wendrake::testing::RunProcess({"/usr/bin/unzip", "-o", "-q", master.string(), "-d", unzipTarget.string()}); }));
-    if (unzip.status != 0 || CountFiles(unzipTarget) != files) {
+    // Over 65,535 entries unzip complains (status 3) that the directory holds more
+    // than the count minizip's writer records, and extracts them all the same.
+    const bool unzipDone = unzip.status == 0 || (unzip.status == 3 && files > 0xFFFF);
+    if (!unzipDone || CountFiles(unzipTarget) != files) {
       std::fprintf(stderr, "unzip failed (%d): %s\n", unzip.status, unzip.err.c_str());
       return false;
     }
