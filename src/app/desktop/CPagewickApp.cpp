@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <optional>
 
 #include "app/LoggerSetup.h"
 #include "app/desktop/CPagewickDlg.h"
@@ -41,13 +43,21 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   const Installation installation = Installation::OfRunningProgram();
   if (!PrepareDataFolder(installation))
     std::fprintf(stderr, "%s: cannot make the data folder %s\n", name.c_str(), installation.DataFolder().c_str());
-  WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
+  std::optional<WebViewEnvironment> environment;
+  try {
+    environment.emplace(installation, installation.ModuleDirectory() / "webext");
+  } catch (const std::exception& error) {
+    // Without the page channel no page could reach the program.
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), error.what());
+    exitCode_ = 1;
+    return false;
+  }
   DesktopServices services(installation);
   GtkPlainMessageBox messageBox;
-  CPagewickDlg mainWindow(environment, messageBox, services.Services(), *instance_);
+  CPagewickDlg mainWindow(*environment, messageBox, services.Services(), *instance_);
   instance_->OnBringForward([&mainWindow](const std::string& token) { mainWindow.BringForward(token); });
   EndOnSignals signals([&mainWindow] { mainWindow.EndModalLoop(0); });
-  SwitchOffOnDisplayLoss(&environment.Install());
+  SwitchOffOnDisplayLoss(&environment->Install());
   if (mainWindow.DoModal() == kMainPageMissing) exitCode_ = 1;
   SwitchOffOnDisplayLoss(nullptr);
   instance_->OnBringForward(nullptr);

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <string_view>
+#include <vector>
 
 namespace wendrake {
 
@@ -11,11 +12,19 @@ class IPlainMessageBox {
   virtual ~IPlainMessageBox() = default;
   // Returns once the user has closed the box.
   virtual void Show(GtkWidget* owner, std::u16string_view text) = 0;
+  // The program is ending: closes the open boxes, and shows no more.
+  virtual void EndAll() = 0;
 };
 
 class GtkPlainMessageBox : public IPlainMessageBox {
  public:
   void Show(GtkWidget* owner, std::u16string_view text) override;
+  void EndAll() override;
+
+ private:
+  // The boxes shown and not yet closed, outermost first.
+  std::vector<GtkDialog*> open_;
+  bool ending_ = false;
 };
 
 }  // namespace wendrake

@@ -283,6 +283,14 @@ bool DecodeBody(const void* data, std::size_t size, Message& out) {
   return DecodeFrame(frame, out);
 }
 
+bool SocketAddress(const std::string& path, sockaddr_un& out) {
+  out = sockaddr_un{};
+  out.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof out.sun_path || path.find('\0') != std::string::npos) return false;
+  std::memcpy(out.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
 bool Send(int fd, const Message& message) {
   const std::string frame = EncodeFrame(message);
   std::size_t done = 0;

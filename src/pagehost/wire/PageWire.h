@@ -3,6 +3,8 @@
 // a 4-byte little-endian length, then one serialized GVariant of type (yuv): kind,
 // request id, body. Texts travel as UTF-8 byte arrays (embedded NULs survive; a lone
 // surrogate from page script arrives as U+FFFD). Both sides use blocking sockets.
+#include <sys/un.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,6 +74,10 @@ inline constexpr std::size_t kMaxFrameBody = 16u << 20;
 std::string EncodeFrame(const Message& message);
 // The body of one frame (without the prefix); false when it is no valid message.
 bool DecodeBody(const void* data, std::size_t size, Message& out);
+
+// The address of the Unix socket at `path`; false when the path does not fit in
+// an address (107 bytes at most).
+bool SocketAddress(const std::string& path, sockaddr_un& out);
 
 enum class ReadStatus { Ok, Closed, Malformed, TimedOut, Failed };
 
