@@ -315,18 +315,28 @@ JSCValue* OnExternalCall(GPtrArray* values, gpointer data) {
   return ToScriptValue(context, reply.result);
 }
 
-// Waits until the UI process has recorded the link, so that it has it before the
-// click's default action asks it for a new window.
-void OnLinkClicked(const char* address, gpointer data) {
-  const LinkRef link = *static_cast<LinkRef*>(data);
-  if (link->fd < 0 || !address) return;
-  const wire::LinkClicked clicked{link->nextRequest++, ToUtf16(address)};
-  wire::CallReply reply;
-  if (!wire::Send(link->fd, clicked)) {
+// Tells the UI process what happened in the page and waits until it has dealt with it.
+template <typename Event>
+void Tell(const LinkRef& link, Event event) {
+  if (link->fd < 0) return;
+  event.id = link->nextRequest++;
+  if (!wire::Send(link->fd, event)) {
     Break(*link);
     return;
   }
-  AwaitReply(link, clicked.id, reply);
+  wire::CallReply reply;
+  AwaitReply(link, event.id, reply);
+}
+
+// The UI process has the link before the click's default action asks it for a
+// new window.
+void OnLinkClicked(const char* address, gpointer data) {
+  if (address) Tell(*static_cast<LinkRef*>(data), wire::LinkClicked{0, ToUtf16(address)});
+}
+
+// The page's KeyPressed has run before the page sees its next key.
+void OnKeyPressed(const char* key, gpointer data) {
+  if (key) Tell(*static_cast<LinkRef*>(data), wire::KeyPressed{0, ToUtf16(key)});
 }
 
 // The paths the UI process sent for the files just chosen, once; null when none.
@@ -360,6 +370,8 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
                                     : jsc_value_new_null(context.p));
   GObjectRef<JSCValue> clicked(jsc_value_new_function(context.p, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
                                                       DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
+  GObjectRef<JSCValue> keyPressed(jsc_value_new_function(context.p, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
+                                                         DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
   std::vector<const char*> names;
   for (const auto& name : gSettings.methodNames) names.push_back(name.c_str());
   names.push_back(nullptr);
@@ -369,7 +381,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   GObjectRef<JSCValue> chosenFiles(installationPage ? jsc_value_new_function(context.p, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
                                                                              NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
                                                     : jsc_value_new_null(context.p));
-  JSCValue* arguments[] = {call.p, clicked.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
+  JSCValue* arguments[] = {call.p, clicked.p, keyPressed.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
   if (jsc_value_is_function(install.p)) {
     JSCValue* result = jsc_value_function_callv(install.p, G_N_ELEMENTS(arguments), arguments);
     if (result) g_object_unref(result);

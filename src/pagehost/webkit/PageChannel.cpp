@@ -270,17 +270,28 @@ struct PageChannel::Impl {
       return true;
     }
     if (auto* link = std::get_if<wire::LinkClicked>(&message)) {
-      auto endpoint = endpoints.find(connection->pageId);
-      if (endpoint != endpoints.end() && endpoint->second) {
-        try {
-          endpoint->second->OnLinkClicked(link->address);
-        } catch (...) {
-        }
-      }
-      if (!connection->closed && !wire::Send(connection->fd, wire::CallReply{link->id, S_OK, {}})) Close(connection);
+      Notify(connection, link->id, [link](IPageEndpoint& endpoint) { endpoint.OnLinkClicked(link->address); });
+      return true;
+    }
+    if (auto* key = std::get_if<wire::KeyPressed>(&message)) {
+      Notify(connection, key->id, [key](IPageEndpoint& endpoint) { endpoint.OnKeyPressed(key->key); });
       return true;
     }
     return false;
+  }
+
+  // Tells the page's endpoint what happened in the page, then lets the page go on.
+  template <typename Tell>
+  void Notify(const std::shared_ptr<Connection>& connection, std::uint32_t id, Tell tell) {
+    auto endpoint = endpoints.find(connection->pageId);
+    if (endpoint != endpoints.end() && endpoint->second) {
+      try {
+        tell(*endpoint->second);
+      } catch (...) {
+        // Nothing may unwind through GLib's frames.
+      }
+    }
+    if (!connection->closed && !wire::Send(connection->fd, wire::CallReply{id, S_OK, {}})) Close(connection);
   }
 
   // Sends a request the page answers with a PageFunctionReply, and waits for it

@@ -24,6 +24,9 @@ class IPageEndpoint {
   virtual InvokeOutcome OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) = 0;
   // A click whose link walk found an address holding "http".
   virtual void OnLinkClicked(const std::u16string& address) = 0;
+  // Enter ("VK_RETURN") or Escape ("VK_ESCAPE") pressed in the page, in its place
+  // among the page's keys; the page waits until this returns.
+  virtual void OnKeyPressed(const std::u16string& key) = 0;
 };
 
 struct PageAccessRule {

@@ -10,7 +10,7 @@ namespace wendrake {
 class IPlainMessageBox {
  public:
   virtual ~IPlainMessageBox() = default;
-  // Returns once the user has closed the box.
+  // Returns once the user has closed the box, or at once while the program ends.
   virtual void Show(GtkWidget* owner, std::u16string_view text) = 0;
   // The program is ending: closes the open boxes, and shows no more.
   virtual void EndAll() = 0;

@@ -65,7 +65,16 @@ struct ChosenFiles {
   bool operator==(const ChosenFiles&) const = default;
 };
 
-using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked, ChosenFiles>;
+// Enter or Escape pressed in a frame of the page ("VK_RETURN", "VK_ESCAPE"), taken
+// from the page before it acts on it. Answered with an empty CallReply once the
+// program has run the page's KeyPressed: the keys after it wait until then.
+struct KeyPressed {
+  std::uint32_t id = 0;
+  std::u16string key;
+  bool operator==(const KeyPressed&) const = default;
+};
+
+using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked, ChosenFiles, KeyPressed>;
 
 // Frames larger than this are refused as malformed.
 inline constexpr std::size_t kMaxFrameBody = 16u << 20;
