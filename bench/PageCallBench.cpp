@@ -71,6 +71,7 @@ class NullEndpoint : public wendrake::IPageEndpoint {
  public:
   wendrake::InvokeOutcome OnPageCall(std::int32_t, const std::vector<wendrake::PageValue>&) override { return {}; }
   void OnLinkClicked(const std::u16string&) override {}
+  void OnKeyPressed(const std::u16string&) override {}
 };
 
 double Median(std::vector<double> values) {

@@ -3,6 +3,8 @@
 // script. It is a function expression taking:
 //   call        the native call function, or null where the page gets no bridge
 //   linkClicked the native function that records a clicked link
+//   keyPressed  the native function that has the program run the page's
+//               KeyPressed for Enter or Escape
 //   names       the method names in member-ID order (null with call)
 //   unknownName the HRESULT of an unknown member name
 //   refusalName the name of the errors the native call throws for a refusal, whose
@@ -17,7 +19,7 @@ namespace wendrake::webext {
 
 inline constexpr char kRefusalName[] = "WendrakeRefusal";
 
-inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, unknownName, refusalName, chosenFiles) {
+inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, keyPressed, names, unknownName, refusalName, chosenFiles) {
   'use strict';
   const global = globalThis;
   const uncurry = (f) => Function.prototype.call.bind(f);
@@ -45,6 +47,23 @@ inline constexpr char kPageScript[] = R"JS((function (call, linkClicked, names, 
       }
     } catch (_) {}
   }, false);
+
+  // Enter and Escape never reach the page: the program runs its KeyPressed for
+  // them instead, here, after the keys typed before them. A key that ends an input
+  // method's composition belongs to the input method.
+  const keyOf = getter(KeyboardEvent.prototype, 'key');
+  const composing = getter(KeyboardEvent.prototype, 'isComposing');
+  const preventDefault = uncurry(Event.prototype.preventDefault);
+  const stopImmediatePropagation = uncurry(Event.prototype.stopImmediatePropagation);
+  global.addEventListener('keydown', (event) => {
+    if (!event.isTrusted || composing(event)) return;
+    const key = keyOf(event);
+    const name = key === 'Enter' ? 'VK_RETURN' : key === 'Escape' ? 'VK_ESCAPE' : null;
+    if (!name) return;
+    preventDefault(event);
+    stopImmediatePropagation(event);
+    keyPressed(name);
+  }, true);
 
   // A file input of an installation page gives its chosen file's full path as its
   // value, as trusted pages had it on Windows; every other page keeps the name only.

@@ -7,9 +7,11 @@
 #include <unistd.h>
 #include <webkit2/webkit-web-extension.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +39,11 @@ struct PageLink {
   guint drain = 0;  // frames read ahead, waiting for the main loop
   wire::FrameReader reader;
   std::uint32_t nextRequest = 1;
+  // The calls waiting for their replies, innermost last. A request of the UI
+  // process may cross a call on its way: the call's reply can then come while a
+  // call made inside that request waits, and is kept here until its wait resumes.
+  std::vector<std::uint32_t> waiting;
+  std::map<std::uint32_t, wire::CallReply> repliesAhead;
   // Native paths of the files last chosen for the page, until its script takes them.
   std::optional<std::vector<std::u16string>> chosenFiles;
 
@@ -212,13 +219,26 @@ void DrainLater(const LinkRef& link) {
 
 // Waits for the reply to one call, serving the UI process's requests meanwhile.
 bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
+  link->waiting.push_back(id);
+  bool replied = false;
   while (link->fd >= 0) {
+    if (auto ahead = link->repliesAhead.extract(id)) {
+      reply = std::move(ahead.mapped());
+      replied = true;
+      break;
+    }
     wire::Message message;
     if (link->reader.Next(link->fd, message, -1, &gReplySpin) != wire::ReadStatus::Ok) break;
-    if (auto* r = std::get_if<wire::CallReply>(&message); r && r->id == id) {
-      reply = std::move(*r);
-      DrainLater(link);
-      return true;
+    if (auto* r = std::get_if<wire::CallReply>(&message)) {
+      if (r->id == id) {
+        reply = std::move(*r);
+        replied = true;
+        break;
+      }
+      if (std::find(link->waiting.begin(), link->waiting.end(), r->id) != link->waiting.end()) {
+        link->repliesAhead.insert_or_assign(r->id, std::move(*r));
+        continue;
+      }
     }
     if (ServeRequest(link, message)) continue;
     // Kind and id say which side lost its step, should this ever happen again.
@@ -230,8 +250,13 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
               id);
     break;
   }
-  Break(*link);
-  return false;
+  link->waiting.pop_back();
+  if (!replied) {
+    Break(*link);
+    return false;
+  }
+  DrainLater(link);
+  return true;
 }
 
 gboolean OnIdleReadable(gint, GIOCondition, gpointer data) {
@@ -290,18 +315,28 @@ JSCValue* OnExternalCall(GPtrArray* values, gpointer data) {
   return ToScriptValue(context, reply.result);
 }
 
-// Waits until the UI process has recorded the link, so that it has it before the
-// click's default action asks it for a new window.
-void OnLinkClicked(const char* address, gpointer data) {
-  const LinkRef link = *static_cast<LinkRef*>(data);
-  if (link->fd < 0 || !address) return;
-  const wire::LinkClicked clicked{link->nextRequest++, ToUtf16(address)};
-  wire::CallReply reply;
-  if (!wire::Send(link->fd, clicked)) {
+// Tells the UI process what happened in the page and waits until it has dealt with it.
+template <typename Event>
+void Tell(const LinkRef& link, Event event) {
+  if (link->fd < 0) return;
+  event.id = link->nextRequest++;
+  if (!wire::Send(link->fd, event)) {
     Break(*link);
     return;
   }
-  AwaitReply(link, clicked.id, reply);
+  wire::CallReply reply;
+  AwaitReply(link, event.id, reply);
+}
+
+// The UI process has the link before the click's default action asks it for a
+// new window.
+void OnLinkClicked(const char* address, gpointer data) {
+  if (address) Tell(*static_cast<LinkRef*>(data), wire::LinkClicked{0, ToUtf16(address)});
+}
+
+// The page's KeyPressed has run before the page sees its next key.
+void OnKeyPressed(const char* key, gpointer data) {
+  if (key) Tell(*static_cast<LinkRef*>(data), wire::KeyPressed{0, ToUtf16(key)});
 }
 
 // The paths the UI process sent for the files just chosen, once; null when none.
@@ -335,6 +370,8 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
                                     : jsc_value_new_null(context.p));
   GObjectRef<JSCValue> clicked(jsc_value_new_function(context.p, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
                                                       DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
+  GObjectRef<JSCValue> keyPressed(jsc_value_new_function(context.p, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
+                                                         DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
   std::vector<const char*> names;
   for (const auto& name : gSettings.methodNames) names.push_back(name.c_str());
   names.push_back(nullptr);
@@ -344,7 +381,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   GObjectRef<JSCValue> chosenFiles(installationPage ? jsc_value_new_function(context.p, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
                                                                              NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
                                                     : jsc_value_new_null(context.p));
-  JSCValue* arguments[] = {call.p, clicked.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
+  JSCValue* arguments[] = {call.p, clicked.p, keyPressed.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
   if (jsc_value_is_function(install.p)) {
     JSCValue* result = jsc_value_function_callv(install.p, G_N_ELEMENTS(arguments), arguments);
     if (result) g_object_unref(result);
@@ -364,21 +401,20 @@ void OnPageDestroyed(gpointer data, GObject*) {
 
 void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   auto link = std::make_shared<PageLink>();
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (fd >= 0 && gSettings.socketPath.size() < sizeof address.sun_path) {
-    std::memcpy(address.sun_path, gSettings.socketPath.c_str(), gSettings.socketPath.size() + 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        wire::Send(fd, wire::Hello{gSettings.secret, webkit_web_page_get_id(page)})) {
-      link->fd = fd;
-      link->watch = g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                       OnIdleReadable, NewLinkRef(link), DeleteLinkRef);
-    }
-  }
-  if (link->fd < 0) {
+  const std::uint64_t pageId = webkit_web_page_get_id(page);
+  sockaddr_un address;
+  if (!wire::SocketAddress(gSettings.socketPath, address)) {
+    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process: %s is too long a socket path", pageId,
+              gSettings.socketPath.c_str());
+  } else if (const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+             fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+             !wire::Send(fd, wire::Hello{gSettings.secret, pageId})) {
+    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process: %s", pageId, g_strerror(errno));
     if (fd >= 0) ::close(fd);
-    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process", webkit_web_page_get_id(page));
+  } else {
+    link->fd = fd;
+    link->watch = g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), OnIdleReadable,
+                                     NewLinkRef(link), DeleteLinkRef);
   }
   // The page keeps one reference; the watch and every installed function hold theirs.
   g_object_set_data(G_OBJECT(page), kLinkKey, new LinkRef(link));

@@ -20,6 +20,7 @@ namespace wendrake::testing {
 class RecordingMessageBox : public IPlainMessageBox {
  public:
   void Show(GtkWidget*, std::u16string_view text) override { texts.push_back(ToUtf8(text)); }
+  void EndAll() override {}
   std::vector<std::string> texts;
 };
 

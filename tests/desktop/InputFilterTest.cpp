@@ -19,7 +19,7 @@ class InputFilter : public testing::DesktopFixture {
   CCustomHtmlView& OpenRecordingPage() {
     const std::string script = R"(
       var seen = [];
-      function KeyPressed(key) { window.external.ShowMsgBox('KeyPressed ' + key); }
+      function KeyPressed(key) { window.external.ShowMsgBox('KeyPressed ' + key + ' field=' + field.value); }
       var field = document.getElementById('field');
       field.focus();
       document.addEventListener('keydown', function (e) { seen.push('key ' + e.key); });
@@ -49,11 +49,30 @@ TEST_F(InputFilter, EnterAndEscapeGoToKeyPressedAndNotToThePage) {
   SendKey(widget, GDK_KEY_Return);
   SendKey(widget, GDK_KEY_KP_Enter);
   SendKey(widget, GDK_KEY_Escape);
-  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog KeyPressed VK_RETURN", "dialog KeyPressed VK_RETURN", "dialog KeyPressed VK_ESCAPE"}));
-  WindowOf(view).events.clear();
+  auto& events = WindowOf(view).events;
+  EXPECT_TRUE(RunUntil([&] { return events.size() >= 3; }, 5));
+  EXPECT_EQ(events, (Lines{"dialog KeyPressed VK_RETURN field=", "dialog KeyPressed VK_RETURN field=", "dialog KeyPressed VK_ESCAPE field="}));
+  events.clear();
   SendKey(widget, GDK_KEY_a);
   std::string report;
   EXPECT_TRUE(RunUntil([&] { return (report = Report(view)) == "dialog key a field=a"; }, 5)) << report;
+}
+
+// Enter typed right after text: KeyPressed sees the text whole.
+TEST_F(InputFilter, KeyPressedComesAfterTheKeysTypedBeforeIt) {
+  auto& view = OpenRecordingPage();
+  GtkWidget* widget = GTK_WIDGET(view.WebView());
+  auto& events = WindowOf(view).events;
+  std::string field;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    for (guint key : {GDK_KEY_a, GDK_KEY_b, GDK_KEY_c, GDK_KEY_Return, GDK_KEY_d, GDK_KEY_Escape}) SendKey(widget, key);
+    ASSERT_TRUE(RunUntil([&] { return events.size() >= 2; }, 5)) << events.size();
+    const std::string beforeEnter = field + "abc";
+    field = beforeEnter + "d";
+    EXPECT_EQ(events, (Lines{"dialog KeyPressed VK_RETURN field=" + beforeEnter, "dialog KeyPressed VK_ESCAPE field=" + field}));
+    events.clear();
+  }
 }
 
 TEST_F(InputFilter, BrowserShortcutsAreSwallowed) {

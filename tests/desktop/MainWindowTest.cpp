@@ -68,7 +68,9 @@ TEST_F(MainWindow, EnterOrEscapeReachingTheWindowItselfEndsTheRunAndSwitchesOff)
   for (const auto& c : cases) {
     SCOPED_TRACE(gdk_keyval_name(c.key));
     UserLoggedIn = false;
-    CPagewickDlg window(environment, messages, services, *instance);
+    // A run is a program's whole life: its end ends the page channel for good.
+    WebViewEnvironment ownEnvironment(installation.Install(), WENDRAKE_WEBEXT_DIR);
+    CPagewickDlg window(ownEnvironment, messages, services, *instance);
     bool onWhileShown = false;
     const int result = Run(window, [&] {
       if (!gtk_widget_get_visible(window.Widget())) return false;

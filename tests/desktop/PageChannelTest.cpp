@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "core/Text.h"
+#include "desktop/SyntheticInput.h"
 #include "desktop/support/PageHarness.h"
 #include "pagehost/ScriptBridge.h"
 #include "pagehost/wire/PageAccess.h"
@@ -316,6 +318,43 @@ TEST_F(PageChannelTest, ANativeCallWaitsWithoutBlockingWebKitsOwnMessages) {
   EXPECT_EQ(view->Evaluate("String(window.pinged)"), "true");
 }
 
+// The page calls the program and, before the program has read that call, the
+// program calls the page: the page's function calls the program in turn, and the
+// reply to the first call comes while the second waits.
+TEST_F(PageChannelTest, AReplyThatCrossesARequestReachesItsCall) {
+  auto view = Open(Page("function Inner() { window.innerGot = window.external.GetPluginCount(); }"));
+  endpoint.onCall = [](std::int32_t member, const std::vector<PageValue>&) {
+    return InvokeOutcome{S_OK, std::int32_t{member == Id(u"GetPluginCount") ? 5 : 7}};
+  };
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    endpoint.calls.clear();
+    ASSERT_EQ(view->Evaluate("window.outerGot = window.innerGot = null;"
+                             " setTimeout(() => { window.outerGot = window.external.CloseWindow(); }, 0); 'ok'"),
+              "ok");
+    // Without the main loop the program reads nothing meanwhile: the page's call
+    // waits unread when the program's own goes out.
+    g_usleep(300 * 1000);
+    EXPECT_EQ(Channel().CallPageFunction(view->PageId(), u"Inner", {}), S_OK);
+    EXPECT_EQ(view->Evaluate("window.outerGot + ' ' + window.innerGot"), "7 5");
+    ASSERT_EQ(endpoint.calls.size(), 2u);
+    EXPECT_EQ(endpoint.calls[0].memberId, Id(u"CloseWindow"));
+    EXPECT_EQ(endpoint.calls[1].memberId, Id(u"GetPluginCount"));
+  }
+}
+
+// Enter and Escape typed in the page go to the program, never to the page's own
+// listeners; the page's script may still make such events of its own.
+TEST_F(PageChannelTest, EnterAndEscapeTypedInThePageGoToTheProgram) {
+  auto view = Open(Page("window.seen = []; addEventListener('keydown', (e) => seen.push(e.key), true);"));
+  ASSERT_EQ(view->Evaluate("dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter' })); 'ok'"), "ok");
+  gtk_widget_grab_focus(GTK_WIDGET(view->View()));
+  for (guint key : {GDK_KEY_Return, GDK_KEY_x, GDK_KEY_KP_Enter, GDK_KEY_Escape}) testing::SendKey(GTK_WIDGET(view->View()), key);
+  ASSERT_TRUE(RunUntil([&] { return endpoint.keys.size() >= 3; }));
+  EXPECT_EQ(endpoint.keys, (std::vector<std::u16string>{u"VK_RETURN", u"VK_RETURN", u"VK_ESCAPE"}));
+  EXPECT_EQ(view->Evaluate("seen.join(',')"), "Enter,x");
+}
+
 TEST_F(PageChannelTest, VBArrayWrapsListResults) {
   auto view = Open(Page(""));
   endpoint.onCall = [](std::int32_t, const std::vector<PageValue>&) {
@@ -479,6 +518,44 @@ TEST_F(PageChannelTest, APageWhoseWebProcessEndedConnectsAgain) {
   ASSERT_TRUE(view->Navigate(page));
   EXPECT_EQ(view->Evaluate("window.external.CloseWindow(); 'ok'"), "ok");
   EXPECT_EQ(endpoint.calls.size(), 1u);
+}
+
+// A page that takes longer than the deadline fails its call, and answering late
+// costs it nothing: its connection and its bridge stay.
+TEST(PageCallDeadline, APageThatAnswersTooLateFailsTheCallAndStaysConnected) {
+  PageHarness harness(std::chrono::milliseconds(1000));
+  RecordingEndpoint endpoint;
+  TestView view(harness, &endpoint);
+  ASSERT_TRUE(view.Load(Page("function Slow(ms) { const end = Date.now() + Number(ms); while (Date.now() < end) {} window.slowDone = true; }"
+                             " function Ping() { window.pinged = true; }"),
+                        harness.UiPage("slow.html")));
+  EXPECT_EQ(harness.Channel().CallPageFunction(view.PageId(), u"Slow", {u"3000"}), E_FAIL);
+  ASSERT_EQ(view.Evaluate("String(window.slowDone)"), "true");
+  EXPECT_TRUE(harness.Channel().IsConnected(view.PageId()));
+  EXPECT_EQ(harness.Channel().CallPageFunction(view.PageId(), u"Ping", {}), S_OK);
+  EXPECT_EQ(view.Evaluate("window.external.CloseWindow(); String(window.pinged)"), "true");
+  EXPECT_EQ(endpoint.calls.size(), 1u);
+}
+
+// The program ends while it waits for a page whose script never returns.
+TEST(PageCallDeadline, EndingTheWaitsEndsACallIntoAHungPageAndEveryLaterOne) {
+  PageHarness harness(std::chrono::hours(1));
+  RecordingEndpoint endpoint, otherEndpoint;
+  TestView hung(harness, &endpoint), other(harness, &otherEndpoint);
+  ASSERT_TRUE(hung.Load(Page("function Hang() { window.external.CloseWindow(); for (;;) {} }"), harness.UiPage("hung.html")));
+  ASSERT_TRUE(other.Load(Page("function Ping() { window.pinged = true; }"), harness.UiPage("other.html")));
+  // The page's last call before it hangs: the program begins to end.
+  endpoint.onCall = [&](std::int32_t, const std::vector<PageValue>&) {
+    g_idle_add(+[](gpointer channel) -> gboolean {
+      static_cast<PageChannel*>(channel)->EndWaits();
+      return G_SOURCE_REMOVE;
+    }, &harness.Channel());
+    return InvokeOutcome{};
+  };
+  EXPECT_EQ(harness.Channel().CallPageFunction(hung.PageId(), u"Hang", {}), E_FAIL);
+  EXPECT_EQ(endpoint.calls.size(), 1u);
+  EXPECT_EQ(harness.Channel().CallPageFunction(other.PageId(), u"Ping", {}), E_FAIL);
+  EXPECT_EQ(other.Evaluate("String(window.pinged)"), "undefined");
 }
 
 TEST_F(PageChannelTest, FramesOfOtherAddressesInAnAllowedPageGetNoBridge) {

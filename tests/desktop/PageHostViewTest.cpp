@@ -35,6 +35,37 @@ TEST_F(PageHostView, FailedPageCallsAreShownInAMessageBox) {
   EXPECT_EQ(messages.texts, (Lines{"函数GetJScrip调用失败！", "未知名称。\r\n", "发生意外。\r\n", "未知名称。\r\n"}));
 }
 
+// The page's web process ends while the program waits for the page: the call
+// fails as any failed page call does, and the page comes back in a new process.
+TEST_F(PageHostView, APageWhoseWebProcessEndsDuringACallFailsItAndComesBack) {
+  auto& view = OpenPage("ends.html", PageWithScript("function Hang() { window.external.ShowMsgBox('hanging'); for (;;) {} }"
+                                                    " function Ping() { window.external.ShowMsgBox('pinged'); }"));
+  ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
+  ASSERT_TRUE(view.RefreshDocument());
+  struct Ending {
+    CCustomHtmlView* view;
+    testing::TestWindow* window;
+    bool done = false;
+  } ending{&view, &WindowOf(view)};
+  // Once the page hangs, its process goes.
+  const guint watch = g_timeout_add(10, +[](gpointer data) -> gboolean {
+    auto* e = static_cast<Ending*>(data);
+    const auto& events = e->window->events;
+    if (std::find(events.begin(), events.end(), "dialog hanging") == events.end()) return G_SOURCE_CONTINUE;
+    webkit_web_view_terminate_web_process(e->view->WebView());
+    e->done = true;
+    return G_SOURCE_REMOVE;
+  }, &ending);
+  EXPECT_FALSE(view.CallPageScript(u"Hang", std::vector<std::u16string>{}));
+  EXPECT_EQ(messages.texts, Lines{"函数GetJScrip调用失败！"});
+  ASSERT_TRUE(RunUntil([&] { return std::count(WindowOf(view).events.begin(), WindowOf(view).events.end(), "dialog ready") == 2; }))
+      << "the page did not come back";
+  ASSERT_TRUE(view.RefreshDocument());
+  EXPECT_TRUE(view.CallPageScript(u"Ping", std::vector<std::u16string>{}));
+  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog ready", "dialog hanging", "dialog ready", "dialog pinged"}));
+  if (!ending.done) g_source_remove(watch);
+}
+
 TEST_F(PageHostView, PageCallsReachTheirHandlersWithoutRegardToCase) {
   auto& view = OpenPage("close.html", PageWithScript("window.external.closewindow(); window.external.MINIMIZE(); window.external.Close();"));
   ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));

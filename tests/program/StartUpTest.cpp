@@ -2,8 +2,11 @@
 // that waits hidden in the middle of the work area.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ProgramFixture.h"
 #include "harness/SystemTray.h"
+#include "platform/PrivateFolder.h"
 
 namespace wendrake::programtest {
 namespace {
@@ -48,6 +51,47 @@ TEST_F(StartUp, LoginDialogStandsCentredOverTheMainWindow) {
   EXPECT_EQ(login->width, kLoginWidth);
   EXPECT_EQ(login->height, kLoginHeight);
 }
+
+// Pages reach the program through a socket in the runtime folder, or else in the
+// temporary one, whose address holds at most 107 bytes of path.
+struct SocketFolders {
+  const char* name;
+  bool longRuntimeFolder;
+  bool longTemporaryFolder;
+};
+
+void PrintTo(const SocketFolders& value, std::ostream* out) { *out << value.name; }
+
+class PageSocket : public ProgramTest, public ::testing::WithParamInterface<SocketFolders> {
+ protected:
+  // A private folder whose path alone fills a socket address.
+  std::filesystem::path LongFolder(const std::string& name) {
+    const auto folder = program.Root() / (name + std::string(120, 'x'));
+    EXPECT_TRUE(MakePrivateFolders(folder));
+    return folder;
+  }
+};
+
+TEST_P(PageSocket, TooLongAFolderIsPassedOverOrRefusedWithItsReason) {
+  const SocketFolders& folders = GetParam();
+  if (folders.longRuntimeFolder) program.SetEnvironment("XDG_RUNTIME_DIR", LongFolder("run").string());
+  program.SetEnvironment("TMPDIR", folders.longTemporaryFolder ? LongFolder("tmp").string() : "/tmp");
+  auto& run = Start();
+  if (folders.longRuntimeFolder && folders.longTemporaryFolder) {
+    ASSERT_TRUE(run.WaitForEnd()) << "the program did not end";
+    EXPECT_EQ(DescribeStatus(run.WaitStatus()), "exited with 1");
+    EXPECT_NE(program.Output().find("wendrake: no folder for the page channel's socket"), std::string::npos) << program.Output();
+    EXPECT_EQ(pages.Count("login:ready"), 0);
+  } else {
+    ASSERT_TRUE(LogIn(run)) << Describe(Windows(run));
+    EXPECT_TRUE(program.CataloguedAddOnsAre(true));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, PageSocket,
+                         ::testing::Values(SocketFolders{"LongRuntimeFolder", true, false}, SocketFolders{"LongTemporaryFolder", false, true},
+                                           SocketFolders{"BothLong", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace wendrake::programtest

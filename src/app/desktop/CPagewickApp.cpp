@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <optional>
 
 #include "addons/Leftovers.h"
 #include "app/LoggerSetup.h"
@@ -43,13 +45,21 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   if (!PrepareDataFolder(installation))
     std::fprintf(stderr, "%s: cannot make the data folder %s\n", name.c_str(), installation.DataFolder().c_str());
   RemoveLeftovers(installation);
-  WebViewEnvironment environment(installation, installation.ModuleDirectory() / "webext");
+  std::optional<WebViewEnvironment> environment;
+  try {
+    environment.emplace(installation, installation.ModuleDirectory() / "webext");
+  } catch (const std::exception& error) {
+    // Without the page channel no page could reach the program.
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), error.what());
+    exitCode_ = 1;
+    return false;
+  }
   DesktopServices services(installation);
   GtkPlainMessageBox messageBox;
-  CPagewickDlg mainWindow(environment, messageBox, services.Services(), *instance_);
+  CPagewickDlg mainWindow(*environment, messageBox, services.Services(), *instance_);
   instance_->OnBringForward([&mainWindow](const std::string& token) { mainWindow.BringForward(token); });
   EndOnSignals signals([&mainWindow] { mainWindow.EndModalLoop(0); });
-  SwitchOffOnDisplayLoss(&environment.Install());
+  SwitchOffOnDisplayLoss(&environment->Install());
   if (mainWindow.DoModal() == kMainPageMissing) exitCode_ = 1;
   SwitchOffOnDisplayLoss(nullptr);
   instance_->OnBringForward(nullptr);

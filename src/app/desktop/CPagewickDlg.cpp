@@ -156,6 +156,10 @@ void CPagewickDlg::EndModalLoop(int result) {
   if (ending_) return;
   ending_ = true;
   result_ = result;
+  // Whatever the run waits for ends with it: a page that does not answer, a
+  // message box, the page dialogs.
+  environment_.Channel().EndWaits();
+  messageBox_.EndAll();
   CBoxDlg::EndAll();
   if (loop_ && g_main_loop_is_running(loop_)) g_main_loop_quit(loop_);
   // Wakes a wait for the main page that would otherwise sleep until its next event.

@@ -73,26 +73,17 @@ void CCustomHtmlView::OnDocumentComplete() {
   --failingMessagePages;
 }
 
-void CCustomHtmlView::PressKey(std::u16string_view key) {
+void CCustomHtmlView::OnKeyPressed(const std::u16string& key) {
   RefreshDocument();
   CallPageScript(u"KeyPressed", key);
 }
 
-gboolean CCustomHtmlView::KeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
-  auto* self = static_cast<CCustomHtmlView*>(data);
+// Enter and Escape go on to the page, whose web process takes them from it and has
+// them reach KeyPressed (OnKeyPressed) after the keys typed before them.
+gboolean CCustomHtmlView::KeyPress(GtkWidget*, GdkEventKey* event, gpointer) {
   const guint key = gdk_keyval_to_lower(event->keyval);
-  switch (key) {
-    case GDK_KEY_Return: case GDK_KEY_KP_Enter: case GDK_KEY_ISO_Enter:
-      self->PressKey(u"VK_RETURN");
-      return TRUE;
-    case GDK_KEY_Escape:
-      self->PressKey(u"VK_ESCAPE");
-      return TRUE;
-    case GDK_KEY_F5:  // no reload
-      return TRUE;
-    default:
-      return (event->state & GDK_CONTROL_MASK) && IsBrowserShortcut(key);
-  }
+  if (key == GDK_KEY_F5) return TRUE;  // no reload
+  return (event->state & GDK_CONTROL_MASK) && IsBrowserShortcut(key);
 }
 
 gboolean CCustomHtmlView::ButtonEvent(GtkWidget*, GdkEventButton* event, gpointer data) {

@@ -25,6 +25,7 @@ class CCustomHtmlView : public CHtmlViewEx, public IPageEndpoint {
 
   InvokeOutcome OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) override;
   void OnLinkClicked(const std::u16string& address) override { ClickSink.OnDocumentClick(address); }
+  void OnKeyPressed(const std::u16string& key) override;
   IPageEndpoint* GetExternal() override { return this; }
   HRESULT ShowCustomContextMenu() override { return S_OK; }
 
@@ -36,7 +37,6 @@ class CCustomHtmlView : public CHtmlViewEx, public IPageEndpoint {
   static gboolean KeyPress(GtkWidget*, GdkEventKey* event, gpointer view);
   static gboolean ButtonEvent(GtkWidget*, GdkEventButton* event, gpointer view);
   static GtkWidget* NewWindowRequest(WebKitWebView*, WebKitNavigationAction*, gpointer view);
-  void PressKey(std::u16string_view key);
 
   HostServices services_;
   std::optional<PageHost> pageHost_;

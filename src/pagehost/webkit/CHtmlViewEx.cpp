@@ -29,6 +29,7 @@ bool CHtmlViewEx::CreateInWindow(unsigned controlId, IViewHost& host) {
   gtk_widget_set_name(GTK_WIDGET(webView_), ("view-" + std::to_string(controlId)).c_str());
   site_ = new CDocControlSite(*this);
   g_signal_connect(webView_, "load-changed", G_CALLBACK(LoadChanged), this);
+  g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(WebProcessTerminated), this);
   environment_.Channel().Attach(webkit_web_view_get_page_id(webView_), GetExternal());
   gtk_container_add(GTK_CONTAINER(host.Widget()), GTK_WIDGET(webView_));
   gtk_widget_show(GTK_WIDGET(webView_));
@@ -49,7 +50,19 @@ void CHtmlViewEx::LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer da
   auto* self = static_cast<CHtmlViewEx*>(data);
   if (event == WEBKIT_LOAD_STARTED) self->OnNavigationStarting();
   if (event == WEBKIT_LOAD_COMMITTED) self->hasDocument_ = true;
-  if (event == WEBKIT_LOAD_FINISHED) self->OnDocumentComplete();
+  if (event == WEBKIT_LOAD_FINISHED) {
+    self->reloading_ = false;
+    self->OnDocumentComplete();
+  }
+}
+
+// A page whose web process crashed or was killed comes back in a new one; a page
+// that takes its new process down again before it has loaded stays down.
+void CHtmlViewEx::WebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason, gpointer data) {
+  auto* self = static_cast<CHtmlViewEx*>(data);
+  if (self->reloading_) return;
+  self->reloading_ = true;
+  webkit_web_view_reload(view);
 }
 
 bool CHtmlViewEx::RefreshDocument() {

@@ -74,6 +74,7 @@ class CHtmlViewEx : public IPageScript {
 
  private:
   static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static void WebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
 
   WebViewEnvironment& environment_;
   IPlainMessageBox& messageBox_;
@@ -82,6 +83,8 @@ class CHtmlViewEx : public IPageScript {
   IViewHost* host_ = nullptr;
   unsigned controlId_ = 0;
   bool hasDocument_ = false;
+  // The page is loading again after its web process ended.
+  bool reloading_ = false;
   // What a successful RefreshDocument captured: calls go to this page.
   std::uint64_t document_ = 0;
 };

@@ -8,7 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <set>
@@ -32,6 +32,7 @@ constexpr gint64 kBurstMaxMicros = 2000;
 // How long a native-to-page call may spin for its reply before it goes back to the
 // main loop to wait.
 constexpr int kReplySpinMicros = 100;
+constexpr char kSocketName[] = "/pages";
 
 struct Connection {
   int fd = -1;
@@ -40,6 +41,8 @@ struct Connection {
   wire::FrameReader reader;
   // Native-to-page calls waiting for their replies, by request id.
   std::map<std::uint32_t, std::optional<HRESULT>> waits;
+  // Calls that failed before their page answered: a late reply is no fault.
+  std::set<std::uint32_t> abandoned;
   std::uint64_t pageId = 0;
   bool greeted = false;
   bool closed = false;
@@ -72,20 +75,21 @@ bool SameSecret(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
-// A folder only this user may enter, preferably in the runtime folder.
-std::string MakePrivateFolder() {
-  std::string pattern = std::string(g_get_user_runtime_dir()) + "/wendrake-XXXXXX";
-  if (pattern.size() + 16 < sizeof(sockaddr_un{}.sun_path) && g_mkdtemp_full(pattern.data(), 0700)) return pattern;
-  GError* error = nullptr;
-  gchar* folder = g_dir_make_tmp("wendrake-XXXXXX", &error);
-  if (!folder) {
-    const std::string message = error->message;
-    g_error_free(error);
-    throw std::runtime_error("cannot make the page channel folder: " + message);
+// A folder only this user may enter, in the runtime folder or else the temporary
+// one, whose socket path fits in a socket address; `address` is then that path's.
+std::string MakeSocketFolder(sockaddr_un& address) {
+  std::string refused;
+  for (const std::string parent : {g_get_user_runtime_dir(), g_get_tmp_dir()}) {
+    std::string folder = parent + "/wendrake-XXXXXX";
+    if (!g_mkdtemp_full(folder.data(), 0700)) {
+      refused += " " + parent + " (" + g_strerror(errno) + ")";
+      continue;
+    }
+    if (wire::SocketAddress(folder + kSocketName, address)) return folder;
+    g_rmdir(folder.c_str());
+    refused += " " + parent + " (too long a path for a socket)";
   }
-  std::string result = folder;
-  g_free(folder);
-  return result;
+  throw std::runtime_error("no folder for the page channel's socket:" + refused);
 }
 
 }  // namespace
@@ -106,6 +110,8 @@ struct PageChannel::Impl {
   std::map<std::uint64_t, std::shared_ptr<Connection>> pages;
   std::map<std::uint64_t, IPageEndpoint*> endpoints;
   std::uint32_t nextRequest = 1;
+  std::chrono::milliseconds callDeadline{};
+  bool ending = false;
   wire::SpinPolicy burstSpin{kBurstSpinMicros};
   wire::SpinPolicy replySpin{kReplySpinMicros};
 
@@ -239,6 +245,7 @@ struct PageChannel::Impl {
   // What the page may send at any time; false for anything else.
   bool Serve(const std::shared_ptr<Connection>& connection, wire::Message& message) {
     if (auto* reply = std::get_if<wire::PageFunctionReply>(&message)) {
+      if (connection->abandoned.erase(reply->id)) return true;
       auto wait = connection->waits.find(reply->id);
       if (wait == connection->waits.end() || wait->second) return false;
       wait->second = reply->code;
@@ -263,58 +270,79 @@ struct PageChannel::Impl {
       return true;
     }
     if (auto* link = std::get_if<wire::LinkClicked>(&message)) {
-      auto endpoint = endpoints.find(connection->pageId);
-      if (endpoint != endpoints.end() && endpoint->second) {
-        try {
-          endpoint->second->OnLinkClicked(link->address);
-        } catch (...) {
-        }
-      }
-      if (!connection->closed && !wire::Send(connection->fd, wire::CallReply{link->id, S_OK, {}})) Close(connection);
+      Notify(connection, link->id, [link](IPageEndpoint& endpoint) { endpoint.OnLinkClicked(link->address); });
+      return true;
+    }
+    if (auto* key = std::get_if<wire::KeyPressed>(&message)) {
+      Notify(connection, key->id, [key](IPageEndpoint& endpoint) { endpoint.OnKeyPressed(key->key); });
       return true;
     }
     return false;
   }
 
-  // Sends a request the page answers with a PageFunctionReply, and waits for it.
+  // Tells the page's endpoint what happened in the page, then lets the page go on.
+  template <typename Tell>
+  void Notify(const std::shared_ptr<Connection>& connection, std::uint32_t id, Tell tell) {
+    auto endpoint = endpoints.find(connection->pageId);
+    if (endpoint != endpoints.end() && endpoint->second) {
+      try {
+        tell(*endpoint->second);
+      } catch (...) {
+        // Nothing may unwind through GLib's frames.
+      }
+    }
+    if (!connection->closed && !wire::Send(connection->fd, wire::CallReply{id, S_OK, {}})) Close(connection);
+  }
+
+  // Sends a request the page answers with a PageFunctionReply, and waits for it
+  // until the deadline, or until the program ends.
   template <typename Request>
   HRESULT Ask(std::uint64_t pageId, Request request) {
     auto page = pages.find(pageId);
-    if (page == pages.end()) return E_FAIL;
+    if (ending || page == pages.end()) return E_FAIL;
     const std::shared_ptr<Connection> connection = page->second;
     const std::uint32_t id = request.id = nextRequest++;
     std::optional<HRESULT>& outcome = connection->waits[id];
     if (!wire::Send(connection->fd, request)) Close(connection);
+    const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(callDeadline).count();
+    // Wakes the main loop below when the time is up.
+    GSource* timer = g_timeout_source_new(static_cast<guint>(callDeadline.count()));
+    g_source_set_callback(timer, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(timer, context);
     // A quick page answers at once; calls it makes meanwhile are served here.
-    while (!outcome && ReadOne(connection, &replySpin)) {
-    }
-    // Otherwise the main loop runs while the page works: its web process may first
-    // need an answer from this process to WebKit's own messages (an input event, an
-    // alert), which only the main loop gives. Replies may then come out of order.
-    while (!outcome && !connection->closed) {
+    bool spinning = true;
+    while (!outcome && !connection->closed && !ending && g_get_monotonic_time() < deadline) {
+      if (spinning && ReadOne(connection, &replySpin)) continue;
+      spinning = false;
+      // Otherwise the main loop runs while the page works: its web process may
+      // first need an answer from this process to WebKit's own messages (an input
+      // event, an alert), which only the main loop gives. Replies may then come out
+      // of order.
       if (connection->reader.HasFrame()) {
         ReadBuffered(connection);
       } else {
         g_main_context_iteration(context, TRUE);
       }
     }
+    g_source_destroy(timer);
+    g_source_unref(timer);
     const HRESULT code = outcome.value_or(E_FAIL);
     connection->waits.erase(id);
+    if (!outcome && !connection->closed) connection->abandoned.insert(id);
     DrainLater(connection);
     return code;
   }
 };
 
-PageChannel::PageChannel(PageAccessRule rule) : impl_(std::make_unique<Impl>()) {
+PageChannel::PageChannel(PageAccessRule rule, std::chrono::milliseconds callDeadline) : impl_(std::make_unique<Impl>()) {
   impl_->rule = std::move(rule);
+  impl_->callDeadline = callDeadline;
   impl_->secret = RandomSecret();
-  impl_->folder = MakePrivateFolder();
-  impl_->socketPath = impl_->folder + "/pages";
+  sockaddr_un address;
+  impl_->folder = MakeSocketFolder(address);
+  impl_->socketPath = impl_->folder + kSocketName;
   impl_->context = g_main_context_ref_thread_default();
 
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, impl_->socketPath.c_str(), impl_->socketPath.size() + 1);
   impl_->listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (impl_->listenFd < 0 || ::bind(impl_->listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(impl_->listenFd, 64) != 0) {
@@ -352,6 +380,11 @@ void PageChannel::Attach(std::uint64_t pageId, IPageEndpoint* endpoint) { impl_-
 void PageChannel::Detach(std::uint64_t pageId) { impl_->endpoints.erase(pageId); }
 
 bool PageChannel::IsConnected(std::uint64_t pageId) const { return impl_->pages.contains(pageId); }
+
+void PageChannel::EndWaits() {
+  impl_->ending = true;
+  g_main_context_wakeup(impl_->context);
+}
 
 HRESULT PageChannel::CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments) {
   return impl_->Ask(pageId, wire::PageFunction{0, function, arguments});

@@ -4,6 +4,7 @@
 // side waits for its reply it serves whatever requests the other side sends.
 #include <glib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,9 @@ class IPageEndpoint {
   virtual InvokeOutcome OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) = 0;
   // A click whose link walk found an address holding "http".
   virtual void OnLinkClicked(const std::u16string& address) = 0;
+  // Enter ("VK_RETURN") or Escape ("VK_ESCAPE") pressed in the page, in its place
+  // among the page's keys; the page waits until this returns.
+  virtual void OnKeyPressed(const std::u16string& key) = 0;
 };
 
 struct PageAccessRule {
@@ -30,11 +34,16 @@ struct PageAccessRule {
   std::string siteOrigin;   // "https://www.lumifold.com": the product's web site
 };
 
+// How long a call into a page may take: a page whose script never returns must
+// not hold the program.
+inline constexpr std::chrono::milliseconds kPageCallDeadline{10000};
+
 class PageChannel {
  public:
   // Makes the private folder, the listening socket and the secret, and starts
-  // accepting connections on the thread-default main context.
-  explicit PageChannel(PageAccessRule rule);
+  // accepting connections on the thread-default main context. Throws, with the
+  // reason, when no socket can be made.
+  explicit PageChannel(PageAccessRule rule, std::chrono::milliseconds callDeadline = kPageCallDeadline);
   ~PageChannel();
   PageChannel(const PageChannel&) = delete;
   PageChannel& operator=(const PageChannel&) = delete;
@@ -52,13 +61,17 @@ class PageChannel {
   // Calls a function of the page's main frame with text arguments. While the page
   // works, the main loop runs (the page's web process may need WebKit's own answers
   // first), so other pages' calls and events may be served meanwhile; call it from
-  // the main-loop thread only. S_OK,
-  // DISP_E_UNKNOWNNAME when it has no such function, DISP_E_EXCEPTION when it
-  // throws, E_FAIL (here: no connection) when the page cannot be reached.
+  // the main-loop thread only. S_OK, DISP_E_UNKNOWNNAME when it has no such
+  // function, DISP_E_EXCEPTION when it throws, E_FAIL when the page cannot be
+  // reached, does not answer within the deadline, or the program is ending.
   HRESULT CallPageFunction(std::uint64_t pageId, const std::u16string& function, const std::vector<std::u16string>& arguments);
   // Tells the page the native paths of the files the player has just chosen for
   // it, before WebKit hands it the files: waits as CallPageFunction does.
   HRESULT DeliverChosenFiles(std::uint64_t pageId, const std::vector<std::u16string>& paths);
+
+  // The program is ending: every call that waits for a page fails now, and so does
+  // every later one.
+  void EndWaits();
 
  private:
   struct Impl;

@@ -1,5 +1,6 @@
 #include "pagehost/webkit/WebViewEnvironment.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "core/ProductSite.h"
@@ -15,13 +16,21 @@ std::string FolderUri(const std::filesystem::path& folder) {
   return text;
 }
 
+// The program tests shorten the wait for a page that does not answer.
+std::chrono::milliseconds PageCallDeadline() {
+  const char* text = std::getenv("WENDRAKE_PAGE_CALL_DEADLINE_MS");
+  char* end = nullptr;
+  const long milliseconds = text ? std::strtol(text, &end, 10) : 0;
+  return text && *end == '\0' && milliseconds > 0 ? std::chrono::milliseconds(milliseconds) : kPageCallDeadline;
+}
+
 }  // namespace
 
 WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder)
     : installation_(installation),
       extensionFolder_(std::move(extensionFolder)),
       uiFolderUri_(FolderUri(installation.Root() / "UI")),
-      channel_(PageAccessRule{uiFolderUri_, kProductSite}),
+      channel_(PageAccessRule{uiFolderUri_, kProductSite}, PageCallDeadline()),
       context_(webkit_web_context_new()) {
   // Each web process asks for the extension and its start-up data as it starts.
   g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {

@@ -15,7 +15,7 @@
 namespace wendrake::wire {
 namespace {
 
-enum Kind : guint8 { kHello = 1, kCall, kCallReply, kPageFunction, kPageFunctionReply, kLinkClicked, kChosenFiles };
+enum Kind : guint8 { kHello = 1, kCall, kCallReply, kPageFunction, kPageFunctionReply, kLinkClicked, kChosenFiles, kKeyPressed };
 enum ValueTag : guint8 { kUndefined = 0, kNull, kBool, kInt, kDouble, kText, kObject };
 enum ResultTag : guint8 { kNothing = 0, kResultInt, kResultBool, kResultText, kResultList };
 
@@ -85,8 +85,10 @@ GVariant* MessageVariant(const Message& message) {
           return Frame(kPageFunctionReply, m.id, Tuple({g_variant_new_int32(m.code)}));
         } else if constexpr (std::is_same_v<T, LinkClicked>) {
           return Frame(kLinkClicked, m.id, Tuple({Text(m.address)}));
-        } else {
+        } else if constexpr (std::is_same_v<T, ChosenFiles>) {
           return Frame(kChosenFiles, m.id, Tuple({TextList(m.paths)}));
+        } else {
+          return Frame(kKeyPressed, m.id, Tuple({Text(m.key)}));
         }
       },
       message);
@@ -206,6 +208,10 @@ bool DecodeFrame(const Ref& frame, Message& out) {
       if (!body.Is("(aay)")) return false;
       out = ChosenFiles{id, TextsOf(body.Child(0))};
       return true;
+    case kKeyPressed:
+      if (!body.Is("(ay)")) return false;
+      out = KeyPressed{id, TextOf(body.Child(0))};
+      return true;
     default:
       return false;
   }
@@ -281,6 +287,14 @@ bool DecodeBody(const void* data, std::size_t size, Message& out) {
   // GVariant copies misaligned data itself; aligned data is read in place.
   const Ref frame(g_variant_ref_sink(g_variant_new_from_data(G_VARIANT_TYPE("(yuv)"), data, size, FALSE, nullptr, nullptr)));
   return DecodeFrame(frame, out);
+}
+
+bool SocketAddress(const std::string& path, sockaddr_un& out) {
+  out = sockaddr_un{};
+  out.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof out.sun_path || path.find('\0') != std::string::npos) return false;
+  std::memcpy(out.sun_path, path.c_str(), path.size() + 1);
+  return true;
 }
 
 bool Send(int fd, const Message& message) {

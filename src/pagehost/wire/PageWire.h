@@ -3,6 +3,8 @@
 // a 4-byte little-endian length, then one serialized GVariant of type (yuv): kind,
 // request id, body. Texts travel as UTF-8 byte arrays (embedded NULs survive; a lone
 // surrogate from page script arrives as U+FFFD). Both sides use blocking sockets.
+#include <sys/un.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -63,7 +65,16 @@ struct ChosenFiles {
   bool operator==(const ChosenFiles&) const = default;
 };
 
-using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked, ChosenFiles>;
+// Enter or Escape pressed in a frame of the page ("VK_RETURN", "VK_ESCAPE"), taken
+// from the page before it acts on it. Answered with an empty CallReply once the
+// program has run the page's KeyPressed: the keys after it wait until then.
+struct KeyPressed {
+  std::uint32_t id = 0;
+  std::u16string key;
+  bool operator==(const KeyPressed&) const = default;
+};
+
+using Message = std::variant<Hello, Call, CallReply, PageFunction, PageFunctionReply, LinkClicked, ChosenFiles, KeyPressed>;
 
 // Frames larger than this are refused as malformed.
 inline constexpr std::size_t kMaxFrameBody = 16u << 20;
@@ -72,6 +83,10 @@ inline constexpr std::size_t kMaxFrameBody = 16u << 20;
 std::string EncodeFrame(const Message& message);
 // The body of one frame (without the prefix); false when it is no valid message.
 bool DecodeBody(const void* data, std::size_t size, Message& out);
+
+// The address of the Unix socket at `path`; false when the path does not fit in
+// an address (107 bytes at most).
+bool SocketAddress(const std::string& path, sockaddr_un& out);
 
 enum class ReadStatus { Ok, Closed, Malformed, TimedOut, Failed };
 

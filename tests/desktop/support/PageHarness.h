@@ -27,6 +27,7 @@ class RecordingEndpoint : public IPageEndpoint {
   };
   std::vector<Received> calls;
   std::vector<std::u16string> links;
+  std::vector<std::u16string> keys;
   std::function<InvokeOutcome(std::int32_t, const std::vector<PageValue>&)> onCall;
 
   InvokeOutcome OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) override {
@@ -34,6 +35,7 @@ class RecordingEndpoint : public IPageEndpoint {
     return onCall ? onCall(memberId, arguments) : InvokeOutcome{};
   }
   void OnLinkClicked(const std::u16string& address) override { links.push_back(address); }
+  void OnKeyPressed(const std::u16string& key) override { keys.push_back(key); }
 };
 
 // A folder with UI/ in it, a channel whose pages are that UI folder and the
@@ -43,7 +45,8 @@ class PageHarness {
   static constexpr const char* kSiteOrigin = "https://www.lumifold.com";
   static constexpr const char* kOtherScheme = "wendrake-other";
 
-  PageHarness() : root_(MakeRoot()), channel_(PageAccessRule{FileUri(root_ + "/UI/"), kSiteOrigin}) {
+  explicit PageHarness(std::chrono::milliseconds callDeadline = kPageCallDeadline)
+      : root_(MakeRoot()), channel_(PageAccessRule{FileUri(root_ + "/UI/"), kSiteOrigin}, callDeadline) {
     context_ = webkit_web_context_new();
     g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
                        webkit_web_context_set_web_extensions_directory(context, WENDRAKE_WEBEXT_DIR);

@@ -28,7 +28,11 @@ InstalledProgram::InstalledProgram() {
 
 std::unique_ptr<ProgramProcess> InstalledProgram::Start() {
   const fs::path output = session_.Folder() / ("run-" + std::to_string(++starts_) + ".out");
-  return std::make_unique<ProgramProcess>(Root() / "bin" / "wendrake", session_.Environment(sessionBus_), output);
+  std::vector<std::string> environment;
+  for (const auto& entry : session_.Environment(sessionBus_))
+    if (!environment_.contains(entry.substr(0, entry.find('=')))) environment.push_back(entry);
+  for (const auto& [name, value] : environment_) environment.push_back(name + "=" + value);
+  return std::make_unique<ProgramProcess>(Root() / "bin" / "wendrake", environment, output);
 }
 
 std::map<std::string, std::string> InstalledProgram::Manifests() const {

@@ -32,6 +32,8 @@ class InstalledProgram {
   std::unique_ptr<ProgramProcess> Start();
   // The session bus the next starts get; without one they get none.
   void UseSessionBus(const std::string& address) { sessionBus_ = address; }
+  // An environment variable the next starts get, in place of the session's own.
+  void SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
 
   // For each add-on folder: "RiftAddon.toc" (on), "RiftAddon.txt" (off), or what
   // else it holds.
@@ -47,6 +49,7 @@ class InstalledProgram {
   TestSession session_{tree_.Root() / "session"};
   std::filesystem::path addOns_;
   std::string sessionBus_;
+  std::map<std::string, std::string> environment_;
   int starts_ = 0;
 };
 
