@@ -14,6 +14,8 @@ packages=(
   dpkg-dev lintian appstream desktop-file-utils
   # The demo's screenshot without a display.
   imagemagick x11-utils
+  # The fuzz targets: clang with libFuzzer's runtime.
+  clang libclang-rt-dev
   # Chinese texts (the tray menu, message boxes) legible in test screenshots.
   fonts-wqy-microhei
 )

@@ -324,12 +324,14 @@ RegistryHive RegistryHive::Parse(std::string_view bytes) {
     if (line.empty() || line.front() == u';' || line == kHeader || line == kOldHeader) continue;
     if (line.front() == u'[') {
       const size_t close = line.rfind(u']');
-      std::u16string_view path = line.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1);
+      // Blanks inside the brackets are no part of the path, so the key read is the
+      // key written back.
+      const std::u16string_view path = Trim(line.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1));
       current.reset();
       if (!path.empty() && path.front() == u'-') {
         hive.DeleteKey(path.substr(1));
       } else if (std::u16string id = RegistryKeyId(path); !id.empty()) {
-        if (!hive.Find(id)) hive.Add(std::u16string(Trim(path)), std::move(id));
+        if (!hive.Find(id)) hive.Add(std::u16string(path), std::move(id));
         current = std::u16string(path);
       }
       continue;

@@ -71,6 +71,7 @@ TEST(RegistryHiveParse, ReadsWhatItCanOfEveryFile) {
                "\"Unknown\"=qword:1\r\n\"Version\"=\"1.0\"\r\n\"End\"=hex:41,\\",
        {{"Home", "h"}, {"Skin", "2"}, {"Version", "1.0"}}},
       {"values outside any key dropped", "\"Home\"=\"x\"\r\n[]\r\n\"Data\"=\"y\"\r\n" + kHead + "\"Skin\"=\"1\"\r\n", {{"Skin", "1"}}},
+      {"blanks inside the brackets", "[ HKEY_LOCAL_MACHINE\\Software\\Wendrake ]\r\n\"Home\"=\"h\"\r\n", {{"Home", "h"}}},
       {"unclosed section header", "[HKEY_LOCAL_MACHINE\\Software\\Wendrake\r\n\"Home\"=\"h\"\r\n", {{"Home", "h"}}},
       {"empty file", "", {}},
   };
@@ -166,6 +167,19 @@ TEST(RegistryHiveWrite, EveryValueSurvivesAWriteAndARead) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->type, value.type);
     EXPECT_EQ(back->data, value.data);
+  }
+}
+
+// Whatever a file held, the hive written from it reads back as the same hive.
+TEST(RegistryHiveWrite, WhatWasReadIsWrittenToReadTheSame) {
+  const std::string files[] = {
+      "[ HKEY_LOCAL_MACHINE\\Software\\Wendrake ]\r\n\"Home\"=\"h\"\r\n",
+      "[  -HKEY_CURRENT_USER\\Other\r\n\"Home\"=\"h\"\r\n",
+      "[HKEY_CURRENT_USER\\Other]\r\n\"Home\"=\"h\"\r\n[ -HKEY_CURRENT_USER\\Other ]\r\n",
+  };
+  for (const auto& file : files) {
+    const std::string written = RegistryHive::Parse(file).Serialize();
+    EXPECT_EQ(RegistryHive::Parse(written).Serialize(), written) << file;
   }
 }
 
