@@ -73,32 +73,18 @@ LinkRef LinkOf(WebKitWebPage* page) {
   return link ? *link : nullptr;
 }
 
-template <typename T>
-struct GObjectRef {
-  T* p;
-  explicit GObjectRef(T* value) : p(value) {}
-  ~GObjectRef() {
-    if (p) g_object_unref(p);
-  }
-  GObjectRef(const GObjectRef&) = delete;
-  GObjectRef& operator=(const GObjectRef&) = delete;
-};
-
 std::string Utf8Of(JSCValue* value) {
-  GBytes* bytes = jsc_value_to_string_as_bytes(value);
+  g_autoptr(GBytes) bytes = jsc_value_to_string_as_bytes(value);
   if (!bytes) return {};
   gsize size = 0;
   const void* data = g_bytes_get_data(bytes, &size);
-  std::string text(static_cast<const char*>(data), size);
-  g_bytes_unref(bytes);
-  return text;
+  return std::string(static_cast<const char*>(data), size);
 }
 
 JSCValue* NewString(JSCContext* context, const std::u16string& text) {
   const std::string utf8 = ToUtf8(text);
-  GBytes* bytes = g_bytes_new(utf8.data(), utf8.size());
+  g_autoptr(GBytes) bytes = g_bytes_new(utf8.data(), utf8.size());
   JSCValue* value = jsc_value_new_string_from_bytes(context, bytes);
-  g_bytes_unref(bytes);
   return value;
 }
 
@@ -136,9 +122,8 @@ JSCValue* ToScriptValue(JSCContext* context, const MethodResult& result) {
         else {
           JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
           for (guint i = 0; i < v.size(); ++i) {
-            JSCValue* item = NewString(context, v[i]);
+            g_autoptr(JSCValue) item = NewString(context, v[i]);
             jsc_value_object_set_property_at_index(array, i, item);
-            g_object_unref(item);
           }
           return array;
         }
@@ -151,26 +136,24 @@ JSCValue* ToScriptValue(JSCContext* context, const MethodResult& result) {
 HRESULT RunPageFunction(WebKitFrame* frame, const wire::PageFunction& request) {
   const char* uri = frame ? webkit_frame_get_uri(frame) : nullptr;
   if (!uri || !wire::IsPageAllowed(uri, gSettings.uiFolderUri, gSettings.siteOrigin)) return DISP_E_UNKNOWNNAME;
-  GObjectRef<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, webkit_script_world_get_default()));
-  jsc_context_clear_exception(context.p);
-  GObjectRef<JSCValue> global(jsc_context_get_global_object(context.p));
-  GObjectRef<JSCValue> function(jsc_value_object_get_property(global.p, ToUtf8(request.name).c_str()));
+  g_autoptr(JSCContext) context(webkit_frame_get_js_context_for_script_world(frame, webkit_script_world_get_default()));
+  jsc_context_clear_exception(context);
+  g_autoptr(JSCValue) global(jsc_context_get_global_object(context));
+  g_autoptr(JSCValue) function(jsc_value_object_get_property(global, ToUtf8(request.name).c_str()));
   HRESULT code = S_OK;
-  if (jsc_context_get_exception(context.p)) {
+  if (jsc_context_get_exception(context)) {
     code = DISP_E_EXCEPTION;
-  } else if (!jsc_value_is_function(function.p)) {
+  } else if (!jsc_value_is_function(function)) {
     code = DISP_E_UNKNOWNNAME;
   } else {
-    std::vector<JSCValue*> arguments;
-    for (const auto& argument : request.arguments) arguments.push_back(NewString(context.p, argument));
-    JSCValue* result = jsc_value_function_callv(function.p, static_cast<guint>(arguments.size()), arguments.data());
-    if (result) g_object_unref(result);
-    for (JSCValue* argument : arguments) g_object_unref(argument);
-    if (jsc_context_get_exception(context.p)) code = DISP_E_EXCEPTION;
+    g_autoptr(GPtrArray) arguments = g_ptr_array_new_with_free_func(g_object_unref);
+    for (const auto& argument : request.arguments) g_ptr_array_add(arguments, NewString(context, argument));
+    g_autoptr(JSCValue) result = jsc_value_function_callv(function, arguments->len, reinterpret_cast<JSCValue**>(arguments->pdata));
+    if (jsc_context_get_exception(context)) code = DISP_E_EXCEPTION;
   }
   // An exception left here would surface in a window.external call that waits
   // further up the stack.
-  jsc_context_clear_exception(context.p);
+  jsc_context_clear_exception(context);
   return code;
 }
 
@@ -346,9 +329,8 @@ JSCValue* OnTakeChosenFiles(gpointer data) {
   if (!link->chosenFiles) return jsc_value_new_null(context);
   JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
   for (guint i = 0; i < link->chosenFiles->size(); ++i) {
-    JSCValue* path = NewString(context, (*link->chosenFiles)[i]);
+    g_autoptr(JSCValue) path = NewString(context, (*link->chosenFiles)[i]);
     jsc_value_object_set_property_at_index(array, i, path);
-    g_object_unref(path);
   }
   link->chosenFiles.reset();
   return array;
@@ -363,32 +345,37 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   // Only the installation's own pages learn where a chosen file lies.
   const bool installationPage = uri && wire::IsPageAllowed(uri, gSettings.uiFolderUri, "");
 
-  GObjectRef<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, world));
-  GObjectRef<JSCValue> install(jsc_context_evaluate_with_source_uri(context.p, kPageScript, -1, "wendrake:page-bridge", 1));
-  GObjectRef<JSCValue> call(allowed ? jsc_value_new_function_variadic(context.p, "external", G_CALLBACK(OnExternalCall),
+  g_autoptr(JSCContext) context(webkit_frame_get_js_context_for_script_world(frame, world));
+  g_autoptr(GBytes) script = g_resources_lookup_data(kPageScriptResource, G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  gsize scriptSize = 0;
+  const auto* scriptText = script ? static_cast<const char*>(g_bytes_get_data(script, &scriptSize)) : nullptr;
+  g_autoptr(JSCValue) install(scriptText ? jsc_context_evaluate_with_source_uri(context, scriptText, static_cast<gssize>(scriptSize), "wendrake:page-bridge", 1)
+                                         : nullptr);
+  g_autoptr(JSCValue) call(allowed ? jsc_value_new_function_variadic(context, "external", G_CALLBACK(OnExternalCall),
                                                                       NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE)
-                                    : jsc_value_new_null(context.p));
-  GObjectRef<JSCValue> clicked(jsc_value_new_function(context.p, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
+                                    : jsc_value_new_null(context));
+  g_autoptr(JSCValue) clicked(jsc_value_new_function(context, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
                                                       DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
-  GObjectRef<JSCValue> keyPressed(jsc_value_new_function(context.p, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
+  g_autoptr(JSCValue) keyPressed(jsc_value_new_function(context, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
                                                          DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
   std::vector<const char*> names;
   for (const auto& name : gSettings.methodNames) names.push_back(name.c_str());
   names.push_back(nullptr);
-  GObjectRef<JSCValue> nameList(allowed ? jsc_value_new_array_from_strv(context.p, names.data()) : jsc_value_new_null(context.p));
-  GObjectRef<JSCValue> unknownName(jsc_value_new_number(context.p, DISP_E_UNKNOWNNAME));
-  GObjectRef<JSCValue> refusalName(jsc_value_new_string(context.p, kRefusalName));
-  GObjectRef<JSCValue> chosenFiles(installationPage ? jsc_value_new_function(context.p, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
+  g_autoptr(JSCValue) nameList(allowed ? jsc_value_new_array_from_strv(context, names.data()) : jsc_value_new_null(context));
+  g_autoptr(JSCValue) unknownName(jsc_value_new_number(context, DISP_E_UNKNOWNNAME));
+  g_autoptr(JSCValue) refusalName(jsc_value_new_string(context, kRefusalName));
+  g_autoptr(JSCValue) chosenFiles(installationPage ? jsc_value_new_function(context, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
                                                                              NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
-                                                    : jsc_value_new_null(context.p));
-  JSCValue* arguments[] = {call.p, clicked.p, keyPressed.p, nameList.p, unknownName.p, refusalName.p, chosenFiles.p};
-  if (jsc_value_is_function(install.p)) {
-    JSCValue* result = jsc_value_function_callv(install.p, G_N_ELEMENTS(arguments), arguments);
-    if (result) g_object_unref(result);
+                                                    : jsc_value_new_null(context));
+  JSCValue* arguments[] = {call, clicked, keyPressed, nameList, unknownName, refusalName, chosenFiles};
+  if (install && jsc_value_is_function(install)) {
+    g_autoptr(JSCValue) result = jsc_value_function_callv(install, G_N_ELEMENTS(arguments), arguments);
+  } else if (!script) {
+    g_warning("wendrake: the page bridge's script is missing from the extension's resources");
   }
-  if (JSCException* exception = jsc_context_get_exception(context.p)) {
+  if (JSCException* exception = jsc_context_get_exception(context)) {
     g_warning("wendrake: page bridge not installed: %s", jsc_exception_get_message(exception));
-    jsc_context_clear_exception(context.p);
+    jsc_context_clear_exception(context);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtk/gtk.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <optional>
@@ -36,21 +35,21 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   // Wayland desktop they come through XWayland.
   gdk_set_allowed_backends("x11");
   if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "%s: cannot open the display\n", name.c_str());
+    g_warning("cannot open the display");
     exitCode_ = 1;
     return false;
   }
 
   const Installation installation = Installation::OfRunningProgram();
   if (!PrepareDataFolder(installation))
-    std::fprintf(stderr, "%s: cannot make the data folder %s\n", name.c_str(), installation.DataFolder().c_str());
+    g_warning("cannot make the data folder %s", installation.DataFolder().c_str());
   RemoveLeftovers(installation);
   std::optional<WebViewEnvironment> environment;
   try {
     environment.emplace(installation, installation.ModuleDirectory() / "webext");
   } catch (const std::exception& error) {
     // Without the page channel no page could reach the program.
-    std::fprintf(stderr, "%s: %s\n", name.c_str(), error.what());
+    g_warning("%s", error.what());
     exitCode_ = 1;
     return false;
   }

@@ -51,8 +51,8 @@ CPagewickDlg::~CPagewickDlg() {
   g_signal_handlers_disconnect_by_data(window_, this);
   if (windowMenu_) gtk_widget_destroy(windowMenu_);
   gtk_widget_destroy(window_);
-  g_object_unref(window_);
-  if (loop_) g_main_loop_unref(loop_);
+  g_clear_object(&window_);
+  g_clear_pointer(&loop_, g_main_loop_unref);
   g_list_free_full(icons_, g_object_unref);
 }
 

@@ -18,7 +18,7 @@ CHtmlViewEx::~CHtmlViewEx() {
   g_signal_handlers_disconnect_by_data(webView_, site_);
   delete site_;
   gtk_widget_destroy(GTK_WIDGET(webView_));
-  g_object_unref(webView_);
+  g_clear_object(&webView_);
 }
 
 bool CHtmlViewEx::CreateInWindow(unsigned controlId, IViewHost& host) {

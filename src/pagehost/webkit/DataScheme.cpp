@@ -29,9 +29,8 @@ void Serve(WebKitURISchemeRequest* request, gpointer data) {
   if (path == "/update_info.xml") file = catalogues.installation.CatalogPath();
   const auto bytes = file.empty() ? std::nullopt : ReadWholeFile(file);
   if (!bytes) return Refuse(request, G_IO_ERROR_NOT_FOUND, "no such catalogue");
-  GBytes* content = g_bytes_new(bytes->data(), bytes->size());
+  g_autoptr(GBytes) content = g_bytes_new(bytes->data(), bytes->size());
   g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_bytes(content);
-  g_bytes_unref(content);
   g_autoptr(WebKitURISchemeResponse) response = webkit_uri_scheme_response_new(stream, static_cast<gint64>(bytes->size()));
   webkit_uri_scheme_response_set_content_type(response, "application/xml");
   // The pages are file addresses, whose origin is opaque: they may read it all the same.

@@ -68,13 +68,24 @@ bool IsInstallationPage(WebKitWebView* view, const WebViewEnvironment& environme
   return uri && wire::IsPageAllowed(uri, environment.UiFolderUri(), "");
 }
 
+// Holds the view and the request until the player has chosen.
 struct Choosing {
+  Choosing(const Handler& handler, WebKitWebView* view, WebKitFileChooserRequest* request)
+      : handler(handler), view(WEBKIT_WEB_VIEW(g_object_ref(view))), request(WEBKIT_FILE_CHOOSER_REQUEST(g_object_ref(request))) {}
+  ~Choosing() {
+    g_clear_object(&request);
+    g_clear_object(&view);
+  }
+  Choosing(const Choosing&) = delete;
+  Choosing& operator=(const Choosing&) = delete;
+
   const Handler& handler;
   WebKitWebView* view;
   WebKitFileChooserRequest* request;
 };
 
 void Chosen(GtkNativeDialog* dialog, gint response, gpointer data) {
+  g_autoptr(GtkNativeDialog) finished = dialog;
   std::unique_ptr<Choosing> choosing(static_cast<Choosing*>(data));
   // A view taken down meanwhile (the program ending) has no page to tell.
   const bool viewGone = !gtk_widget_get_parent(GTK_WIDGET(choosing->view));
@@ -101,9 +112,6 @@ void Chosen(GtkNativeDialog* dialog, gint response, gpointer data) {
     names.push_back(nullptr);
     webkit_file_chooser_request_select_files(choosing->request, names.data());
   }
-  g_object_unref(choosing->request);
-  g_object_unref(choosing->view);
-  g_object_unref(dialog);
 }
 
 // Takes the choosing over: the dialog's answer ends it.
@@ -135,7 +143,7 @@ constexpr char kFocusedAccept[] = "(function () { var e = document.activeElement
 gboolean RunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer data) {
   const auto& handler = *static_cast<const Handler*>(data);
   if (!IsInstallationPage(view, handler.environment)) return FALSE;
-  auto* choosing = new Choosing{handler, WEBKIT_WEB_VIEW(g_object_ref(view)), WEBKIT_FILE_CHOOSER_REQUEST(g_object_ref(request))};
+  auto* choosing = new Choosing(handler, view, request);
   webkit_web_view_evaluate_javascript(
       view, kFocusedAccept, -1, "wendrake-file-chooser", nullptr, nullptr,
       +[](GObject* source, GAsyncResult* result, gpointer data) {

@@ -42,6 +42,6 @@ WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::fi
   ServeCatalogues(context_, installation_, uiFolderUri_);
 }
 
-WebViewEnvironment::~WebViewEnvironment() { g_object_unref(context_); }
+WebViewEnvironment::~WebViewEnvironment() { g_clear_object(&context_); }
 
 }  // namespace wendrake

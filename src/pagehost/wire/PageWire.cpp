@@ -269,14 +269,13 @@ gint64 DeadlineOf(int timeoutMs) { return timeoutMs < 0 ? -1 : g_get_monotonic_t
 }  // namespace
 
 std::string EncodeFrame(const Message& message) {
-  GVariant* frame = g_variant_ref_sink(MessageVariant(message));
+  g_autoptr(GVariant) frame = g_variant_ref_sink(MessageVariant(message));
   const gsize size = g_variant_get_size(frame);
   // g_variant_store needs a target aligned for the type; the frame's prefix of 4
   // bytes is not.
   thread_local std::vector<std::uint64_t> scratch;
   scratch.resize(size / 8 + 1);
   g_variant_store(frame, scratch.data());
-  g_variant_unref(frame);
   std::string bytes(4 + size, '\0');
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((size >> (8 * i)) & 0xff);
   std::memcpy(bytes.data() + 4, scratch.data(), size);
