@@ -126,7 +126,6 @@ void CBoxDlg::CentreOverParent() {
 }
 
 void CBoxDlg::CaptionButton(const GdkEventButton& event) {
-  if (event.type != GDK_BUTTON_PRESS) return;
   int x = 0, y = 0;
   gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
   if (event.y_root - y < kDragBandRows)

@@ -36,8 +36,7 @@ class TestWindow : public IViewHost {
   GtkWidget* Widget() override { return window_; }
   std::u16string DialogMessage() const override { return message; }
   void CaptionButton(const GdkEventButton& event) override {
-    events.push_back(std::string(event.type == GDK_BUTTON_PRESS ? "drag-press " : "drag-release ") + std::to_string(int(event.x_root)) + "," +
-                     std::to_string(int(event.y_root)));
+    events.push_back("drag " + std::to_string(int(event.x_root)) + "," + std::to_string(int(event.y_root)));
   }
   int RunPageDialog(const PageDialogRequest& request) override {
     events.push_back("dialog " + ToUtf8(request.message));

@@ -59,6 +59,21 @@ inline void SendButton(GtkWidget* widget, guint button, double x, double y) {
   for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) Deliver(widget, NewButtonEvent(widget, type, button, x, y));
 }
 
+// The pointer moved to (x, y) of the widget's window with these buttons held.
+inline void SendMotion(GtkWidget* widget, double x, double y, guint state) {
+  GdkEvent* event = NewEvent(widget, GDK_MOTION_NOTIFY);
+  event->motion.x = x;
+  event->motion.y = y;
+  int originX = 0, originY = 0;
+  gdk_window_get_origin(gtk_widget_get_window(widget), &originX, &originY);
+  event->motion.x_root = originX + x;
+  event->motion.y_root = originY + y;
+  event->motion.state = state;
+  gdk_event_set_device(event, Device(false));
+  gdk_event_set_source_device(event, Device(false));
+  Deliver(widget, event);
+}
+
 // A button event put on GDK's queue, so it reaches GTK through the program's own
 // event handling, as the window system's events do.
 inline void PutButton(GtkWidget* widget, GdkEventType type, guint button, double x, double y) {

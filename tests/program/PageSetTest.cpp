@@ -33,6 +33,8 @@ constexpr int kGameWidth = 520, kGameHeight = 204;
 // RiftMeter (installed, older), QuestHelper (installed), MapPlus and ChatTabs.
 constexpr int kTabStart = 3, kTabGameLocation = 4, kTabLightSkin = 6, kTabChosenPackage = 8, kTabUpdateRiftMeter = 10, kTabRemoveQuestHelper = 12,
               kTabInstallMapPlus = 13;
+// The close button of the main page, in the window's top drag band.
+constexpr int kCloseButtonX = 890, kCloseButtonY = 21;
 
 class PageSet : public ::testing::Test {
  protected:
@@ -249,6 +251,14 @@ TEST_F(PageSet, AChosenSkinIsAppliedAndKeptForTheNextStart) {
   ASSERT_TRUE(StartAndLogIn());
   EXPECT_NE(tree.ReadFile("registry.reg").find("\"Skin\"=\"2\""), std::string::npos);
   Shot("main-after-restart");
+}
+
+// The header is the window's drag band: a click there is still a click.
+TEST_F(PageSet, TheMouseClosesTheWindowWithTheButtonInItsDragBand) {
+  const auto main = StartAndLogIn();
+  ASSERT_TRUE(main);
+  Click(main->x + kCloseButtonX, main->y + kCloseButtonY, 1);
+  EXPECT_TRUE(Gone(kMainWidth, kMainHeight)) << "the window stayed";
 }
 
 // Every page at its size in each skin, for a person to look at.

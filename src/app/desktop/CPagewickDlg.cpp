@@ -179,7 +179,6 @@ void CPagewickDlg::BringForward(const std::string& activationToken) {
 }
 
 void CPagewickDlg::CaptionButton(const GdkEventButton& event) {
-  if (event.type != GDK_BUTTON_PRESS) return;
   int x = 0, y = 0;
   gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
   const int clientY = static_cast<int>(event.y_root) - y;

@@ -52,6 +52,7 @@ bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
   g_signal_connect(WebView(), "key-press-event", G_CALLBACK(KeyPress), this);
   g_signal_connect(WebView(), "button-press-event", G_CALLBACK(ButtonEvent), this);
   g_signal_connect(WebView(), "button-release-event", G_CALLBACK(ButtonEvent), this);
+  g_signal_connect(WebView(), "motion-notify-event", G_CALLBACK(Motion), this);
   g_signal_connect(WebView(), "create", G_CALLBACK(NewWindowRequest), this);
   HandleFileInputs(WebView(), Environment(), [this](std::u16string_view text) { ShowMessage(text); });
   return true;
@@ -89,10 +90,40 @@ gboolean CCustomHtmlView::KeyPress(GtkWidget*, GdkEventKey* event, gpointer) {
 gboolean CCustomHtmlView::ButtonEvent(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<CCustomHtmlView*>(data);
   if (event->button == GDK_BUTTON_PRIMARY) {
-    if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE) self->HostWindow()->CaptionButton(*event);
+    self->dragPress_.reset();
+    if (event->type == GDK_BUTTON_PRESS) {
+      // Its values only: what it points to need not outlive the event.
+      GdkEventButton press = *event;
+      press.window = nullptr;
+      press.axes = nullptr;
+      press.device = nullptr;
+      self->dragPress_ = press;
+    }
     return FALSE;
   }
   return event->button == GDK_BUTTON_MIDDLE && event->type != GDK_BUTTON_RELEASE;
+}
+
+// A press asks the owner for a window drag only once the pointer has left the drag
+// threshold with the button held: a click stays a click, so the page's buttons and
+// links in a drag band work.
+gboolean CCustomHtmlView::Motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
+  auto* self = static_cast<CCustomHtmlView*>(data);
+  if (!self->dragPress_) return FALSE;
+  if (!(event->state & GDK_BUTTON1_MASK)) {
+    self->dragPress_.reset();
+    return FALSE;
+  }
+  GdkEventButton press = *self->dragPress_;
+  if (!gtk_drag_check_threshold(widget, static_cast<int>(press.x_root), static_cast<int>(press.y_root), static_cast<int>(event->x_root),
+                                static_cast<int>(event->y_root)))
+    return FALSE;
+  // The drag starts where the button went down, at the time it starts.
+  press.time = event->time;
+  self->dragPress_.reset();
+  self->HostWindow()->CaptionButton(press);
+  // The window system moves the window from here; the page starts no drag of its own.
+  return TRUE;
 }
 
 GtkWidget* CCustomHtmlView::NewWindowRequest(WebKitWebView*, WebKitNavigationAction*, gpointer data) {

@@ -36,10 +36,13 @@ class CCustomHtmlView : public CHtmlViewEx, public IPageEndpoint {
  private:
   static gboolean KeyPress(GtkWidget*, GdkEventKey* event, gpointer view);
   static gboolean ButtonEvent(GtkWidget*, GdkEventButton* event, gpointer view);
+  static gboolean Motion(GtkWidget*, GdkEventMotion* event, gpointer view);
   static GtkWidget* NewWindowRequest(WebKitWebView*, WebKitNavigationAction*, gpointer view);
 
   HostServices services_;
   std::optional<PageHost> pageHost_;
+  // The left press that may yet become a window drag.
+  std::optional<GdkEventButton> dragPress_;
 };
 
 }  // namespace wendrake

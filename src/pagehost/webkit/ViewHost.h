@@ -14,8 +14,9 @@ class IViewHost : public IHostWindow {
   virtual GtkWidget* Widget() = 0;
   // The message code of a message box page dialog; empty for every other window.
   virtual std::u16string DialogMessage() const { return {}; }
-  // A left press or release in the page, offered to the top-level owner, which
-  // decides whether it starts a window drag. The page gets the button all the same.
+  // A left press in the page whose pointer has left the drag threshold with the
+  // button held (its time is the drag's), offered to the top-level owner, which
+  // decides whether it starts a window drag. The page gets the press all the same.
   virtual void CaptionButton(const GdkEventButton& event) = 0;
   // True once the window is ending with the program: no dialog opens over it then.
   virtual bool Closing() const { return false; }
