@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 constexpr char kAbout[] = "snapshot.ini";
 constexpr char kContent[] = "folder";
 
-std::string Lowered(std::string_view name) {
-  std::string lowered(name);
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lowered;
-}
-
 // Sorts as it was taken: 20261211-020512-123456, in UTC.
 std::string IdOf(std::int64_t taken) {
   const time_t seconds = static_cast<time_t>(taken / G_USEC_PER_SEC);
@@ -52,9 +45,9 @@ std::uint64_t BytesBelow(const fs::path& folder) {
 std::optional<Snapshot> ReadSnapshot(const fs::path& backups, const std::string& id) {
   g_autoptr(GKeyFile) about = g_key_file_new();
   if (!g_key_file_load_from_file(about, (backups / id / kAbout).c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
-  g_autofree gchar* folder = g_key_file_get_string(about, "Snapshot", "Folder", nullptr);
+  std::optional<std::string> folder = KeyBytes(about, "Snapshot", "Folder");
   if (!folder) return std::nullopt;
-  Snapshot snapshot{id, folder, ReadItemKeys(about), g_key_file_get_int64(about, "Snapshot", "Taken", nullptr),
+  Snapshot snapshot{id, std::move(*folder), ReadItemKeys(about), g_key_file_get_int64(about, "Snapshot", "Taken", nullptr),
                     g_key_file_get_uint64(about, "Snapshot", "Bytes", nullptr)};
   return snapshot;
 }
@@ -72,21 +65,46 @@ bool TakeInto(const fs::path& state, int folder, const char* target, bool& copie
   return CarryFolder(parent.Get(), name, folder, target, status.st_mode);
 }
 
+// The ids of `snapshots` (newest first) that the limits drop: the oldest first.
+std::vector<std::string> OverLimits(const std::vector<Snapshot>& snapshots, const SnapshotLimits& limits) {
+  std::vector<std::string> dropped;
+  std::map<std::string, std::size_t> perAddOn;
+  std::uint64_t bytes = 0;
+  for (const Snapshot& snapshot : snapshots) {
+    bytes += snapshot.bytes;
+    if (++perAddOn[AsciiLowered(snapshot.folderName)] > limits.perAddOn || bytes > limits.totalBytes) {
+      dropped.push_back(snapshot.id);
+      bytes -= snapshot.bytes;
+    }
+  }
+  return dropped;
+}
+
 }  // namespace
+
+void SetKeyBytes(GKeyFile* keys, const char* group, const char* key, std::string_view bytes) {
+  g_autofree gchar* escaped = g_strescape(std::string(bytes).c_str(), nullptr);
+  g_key_file_set_value(keys, group, key, escaped);
+}
+
+std::optional<std::string> KeyBytes(GKeyFile* keys, const char* group, const char* key) {
+  g_autofree gchar* value = g_key_file_get_value(keys, group, key, nullptr);
+  if (!value) return std::nullopt;
+  g_autofree gchar* bytes = g_strcompress(value);
+  return std::string(bytes);
+}
 
 void WriteItemKeys(GKeyFile* keys, const std::optional<CatalogItem>& item) {
   if (!item) return;
-  g_key_file_set_string(keys, "Item", "pid", item->pid->c_str());
-  g_key_file_set_string(keys, "Item", "ver", item->version->c_str());
-  g_key_file_set_string(keys, "Item", "PlugName", item->folderName->c_str());
+  SetKeyBytes(keys, "Item", "pid", *item->pid);
+  SetKeyBytes(keys, "Item", "ver", *item->version);
+  SetKeyBytes(keys, "Item", "PlugName", *item->folderName);
 }
 
 std::optional<CatalogItem> ReadItemKeys(GKeyFile* keys) {
-  g_autofree gchar* pid = g_key_file_get_string(keys, "Item", "pid", nullptr);
-  g_autofree gchar* version = g_key_file_get_string(keys, "Item", "ver", nullptr);
-  g_autofree gchar* folderName = g_key_file_get_string(keys, "Item", "PlugName", nullptr);
-  if (!pid || !version || !folderName) return std::nullopt;
-  return CatalogItem{pid, version, folderName};
+  CatalogItem item{KeyBytes(keys, "Item", "pid"), KeyBytes(keys, "Item", "ver"), KeyBytes(keys, "Item", "PlugName")};
+  if (!item.pid || !item.version || !item.folderName) return std::nullopt;
+  return item;
 }
 
 fs::path BackupsFolder(const Installation& installation) { return installation.DataFolder() / "Backups"; }
@@ -118,7 +136,7 @@ std::optional<Snapshot> FindSnapshot(const Installation& installation, std::stri
 }
 
 std::optional<std::string> KeepSnapshot(const Installation& installation, const fs::path& state, std::string_view folderName,
-                                        const std::optional<CatalogItem>& item) {
+                                        const std::optional<CatalogItem>& item, const SnapshotLimits& limits, std::string_view leaving) {
   const fs::path backups = BackupsFolder(installation);
   ::mkdir(backups.c_str(), 0700);
   std::string incoming = (backups / ".incoming-XXXXXX").string();
@@ -127,33 +145,32 @@ std::optional<std::string> KeepSnapshot(const Installation& installation, const 
   bool copied = false;
   const bool taken = folder.Get() >= 0 && TakeInto(state, folder.Get(), kContent, copied);
 
-  const std::int64_t now = g_get_real_time();
+  const Snapshot coming{"", std::string(folderName), item, g_get_real_time(), taken ? BytesBelow(fs::path(incoming) / kContent) : 0};
   g_autoptr(GKeyFile) about = g_key_file_new();
-  g_key_file_set_string(about, "Snapshot", "Folder", std::string(folderName).c_str());
-  g_key_file_set_int64(about, "Snapshot", "Taken", now);
-  g_key_file_set_uint64(about, "Snapshot", "Bytes", taken ? BytesBelow(fs::path(incoming) / kContent) : 0);
+  SetKeyBytes(about, "Snapshot", "Folder", coming.folderName);
+  g_key_file_set_int64(about, "Snapshot", "Taken", coming.taken);
+  g_key_file_set_uint64(about, "Snapshot", "Bytes", coming.bytes);
   WriteItemKeys(about, item);
   const bool described = taken && g_key_file_save_to_file(about, (fs::path(incoming) / kAbout).c_str(), nullptr);
 
+  // Room is made before it takes its id, so that no kill leaves more than the
+  // limits allow; one that alone is over them is not kept.
+  std::vector<Snapshot> snapshots = ListSnapshots(installation);
+  std::erase_if(snapshots, [&](const Snapshot& snapshot) { return snapshot.id == leaving; });
+  snapshots.insert(snapshots.begin(), coming);
+  const std::vector<std::string> dropped = OverLimits(snapshots, limits);
+  const bool fits = described && std::ranges::find(dropped, coming.id) == dropped.end();
+  if (fits)
+    for (const std::string& id : dropped) DiscardSnapshot(installation, id);
+
   // Its id goes on last, and only to a whole snapshot.
   std::optional<std::string> id;
-  for (std::int64_t at = now; described && !id && at < now + 1000; ++at)
+  for (std::int64_t at = coming.taken; fits && !id && at < coming.taken + 1000; ++at)
     if (::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, (backups / IdOf(at)).c_str(), RENAME_NOREPLACE) == 0) id = IdOf(at);
   if (!id && taken && !copied) ::rename((fs::path(incoming) / kContent).c_str(), state.c_str());
   if (!id) DeleteFolderTree(incoming);
   if (id && copied) DeleteFolderTree(state);
   return id;
-}
-
-void PruneSnapshots(const Installation& installation, const SnapshotLimits& limits) {
-  std::map<std::string, std::size_t> perAddOn;
-  std::uint64_t bytes = 0;
-  bool overTotal = false;
-  for (const Snapshot& snapshot : ListSnapshots(installation)) {
-    bytes += snapshot.bytes;
-    overTotal = overTotal || bytes > limits.totalBytes;
-    if (++perAddOn[Lowered(snapshot.folderName)] > limits.perAddOn || overTotal) DiscardSnapshot(installation, snapshot.id);
-  }
 }
 
 void DiscardSnapshot(const Installation& installation, std::string_view id) {

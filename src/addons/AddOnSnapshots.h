@@ -53,15 +53,19 @@ std::optional<Snapshot> FindSnapshot(const Installation& installation, std::stri
 std::filesystem::path SnapshotContent(const Installation& installation, std::string_view id);
 
 // Moves the folder `state` into a new snapshot (a copy, and the folder removed,
-// when Backups lies on another file system) and answers its id. Nothing when it
-// cannot be kept: then `state` is left as it was. Under BackupsLock.
+// when Backups lies on another file system) and answers its id, after dropping
+// the snapshots the new one puts over the limits (not counting `leaving`, which
+// the caller is about to discard). Nothing when it cannot be kept, or alone is
+// over the limits: then `state` is left as it was. Under BackupsLock.
 std::optional<std::string> KeepSnapshot(const Installation& installation, const std::filesystem::path& state, std::string_view folderName,
-                                        const std::optional<CatalogItem>& item);
-// Drops the snapshots over the limits, oldest first. Under BackupsLock.
-void PruneSnapshots(const Installation& installation, const SnapshotLimits& limits);
+                                        const std::optional<CatalogItem>& item, const SnapshotLimits& limits = {}, std::string_view leaving = {});
 // Removes a snapshot so that no part of it can be taken for a whole one. Under BackupsLock.
 void DiscardSnapshot(const Installation& installation, std::string_view id);
 
+// Any bytes as the value of a key (names and catalogue values need not be UTF-8),
+// and back; nothing when the key is missing.
+void SetKeyBytes(GKeyFile* keys, const char* group, const char* key, std::string_view bytes);
+std::optional<std::string> KeyBytes(GKeyFile* keys, const char* group, const char* key);
 // The [Item] group of a key file: pid, ver, PlugName.
 void WriteItemKeys(GKeyFile* keys, const std::optional<CatalogItem>& item);
 std::optional<CatalogItem> ReadItemKeys(GKeyFile* keys);

@@ -78,9 +78,7 @@ bool KeepRemovedFolder(const Installation& installation, const std::filesystem::
   struct stat status {};
   if (::fstatat(top->Fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) return false;
   const BackupsLock hold(installation);
-  if (!KeepSnapshot(installation, addOns / name, name, CatalogItemOfFolder(installation.CatalogPath(), name))) return false;
-  PruneSnapshots(installation, SnapshotLimits{});
-  return true;
+  return KeepSnapshot(installation, addOns / name, name, CatalogItemOfFolder(installation.CatalogPath(), name)).has_value();
 }
 
 }  // namespace

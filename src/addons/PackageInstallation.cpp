@@ -62,7 +62,6 @@ void KeepReplaced(const Installation& installation, const StagedInstallation& st
   const BackupsLock hold(installation);
   for (const StagedInstallation::Replaced& folder : replaced)
     KeepSnapshot(installation, folder.oldState, folder.name, CatalogItemOfFolder(installation.CatalogPath(), folder.name));
-  PruneSnapshots(installation, SnapshotLimits{});
 }
 
 // Everything is read and checked, then written apart, then put in place.

@@ -30,8 +30,8 @@ struct Journal {
 
 bool WriteJournal(const fs::path& file, const Journal& journal) {
   g_autoptr(GKeyFile) keys = g_key_file_new();
-  g_key_file_set_string(keys, "Restore", "Folder", journal.folder.c_str());
-  g_key_file_set_string(keys, "Restore", "Staging", journal.staging.c_str());
+  SetKeyBytes(keys, "Restore", "Folder", journal.folder);
+  SetKeyBytes(keys, "Restore", "Staging", journal.staging);
   g_key_file_set_uint64(keys, "Restore", "Device", journal.device);
   g_key_file_set_uint64(keys, "Restore", "Inode", journal.inode);
   g_key_file_set_boolean(keys, "Restore", "Replaced", journal.replaced);
@@ -42,10 +42,9 @@ bool WriteJournal(const fs::path& file, const Journal& journal) {
 std::optional<Journal> ReadJournal(const fs::path& file) {
   g_autoptr(GKeyFile) keys = g_key_file_new();
   if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
-  g_autofree gchar* folder = g_key_file_get_string(keys, "Restore", "Folder", nullptr);
-  g_autofree gchar* staging = g_key_file_get_string(keys, "Restore", "Staging", nullptr);
+  std::optional<std::string> folder = KeyBytes(keys, "Restore", "Folder"), staging = KeyBytes(keys, "Restore", "Staging");
   if (!folder || !staging) return std::nullopt;
-  return Journal{folder, staging, g_key_file_get_uint64(keys, "Restore", "Device", nullptr), g_key_file_get_uint64(keys, "Restore", "Inode", nullptr),
+  return Journal{std::move(*folder), std::move(*staging), g_key_file_get_uint64(keys, "Restore", "Device", nullptr), g_key_file_get_uint64(keys, "Restore", "Inode", nullptr),
                  g_key_file_get_boolean(keys, "Restore", "Replaced", nullptr) != FALSE, ReadItemKeys(keys)};
 }
 
@@ -105,7 +104,7 @@ RestoreResult RestoreSnapshot(const Installation& installation, std::string_view
     } else {
       result.outcome = RestoreOutcome::Restored;
       for (const StagedInstallation::Replaced& replaced : staged->ReplacedFolders())
-        if (!(result.replacedId = KeepSnapshot(installation, replaced.oldState, replaced.name, journal.before))) result.outcome = RestoreOutcome::Failed;
+        if (!(result.replacedId = KeepSnapshot(installation, replaced.oldState, replaced.name, journal.before, limits, id))) result.outcome = RestoreOutcome::Failed;
       // What cannot be kept is not replaced.
       if (result.outcome == RestoreOutcome::Failed) {
         staged->Revert();
@@ -116,7 +115,6 @@ RestoreResult RestoreSnapshot(const Installation& installation, std::string_view
   fs::remove(journalFile, error);
   if (result.outcome != RestoreOutcome::Restored) return result;
   DiscardSnapshot(installation, id);
-  PruneSnapshots(installation, limits);
   return result;
 }
 

@@ -1,6 +1,5 @@
 #include "addons/StagedInstallation.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <stdio.h>
@@ -17,6 +16,7 @@
 #include "addons/FolderCarry.h"
 #include "addons/FolderRemoval.h"
 #include "addons/ParallelExtraction.h"
+#include "core/Text.h"
 #include "platform/UniqueFd.h"
 
 namespace wendrake {
@@ -26,13 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kStagingPrefix = ".wendrake-install-";
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-std::string Lowered(std::string_view name) {
-  std::string lowered(name);
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lowered;
-}
 
 bool HoldsLock(int fd, bool wait) { return ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0; }
 
@@ -62,13 +55,13 @@ bool FolderNames::Contains(const std::string& name) const { return exact_.contai
 
 std::string FolderNames::Spelling(const std::string& name) const {
   if (exact_.contains(name)) return name;
-  const auto found = smallestByLowered_.find(Lowered(name));
+  const auto found = smallestByLowered_.find(AsciiLowered(name));
   return found == smallestByLowered_.end() ? name : found->second;
 }
 
 void FolderNames::Add(const std::string& name) {
   if (!exact_.insert(name).second) return;
-  auto [slot, added] = smallestByLowered_.try_emplace(Lowered(name), name);
+  auto [slot, added] = smallestByLowered_.try_emplace(AsciiLowered(name), name);
   if (!added && name < slot->second) slot->second = name;
 }
 

@@ -147,7 +147,7 @@ TEST(AddOnSnapshots, APackageThatFailsItsChecksOrARefusedRemovalKeepsNothing) {
   EXPECT_FALSE(fs::exists(BackupsFolder(scene.tree.Install())));
 }
 
-TEST(AddOnSnapshots, KeepsTheLastFiveOfEachAddOnAndDropsTheOldestOverTheSize) {
+TEST(AddOnSnapshots, UpdatesKeepTheLastFiveOfEachAddOn) {
   Scene scene;
   for (int version = 2; version <= 8; ++version) {
     ASSERT_EQ(scene.Update(version), 1);
@@ -155,32 +155,34 @@ TEST(AddOnSnapshots, KeepsTheLastFiveOfEachAddOnAndDropsTheOldestOverTheSize) {
   }
   EXPECT_EQ(scene.Listed(), (std::vector<std::string>{"Alpha 7.0", "Alpha 6.0", "Alpha 5.0", "Alpha 4.0", "Alpha 3.0"}));
 
+}
+
+TEST(AddOnSnapshots, EachNewSnapshotDropsTheOldestOverTheLimits) {
   // Folder names count without regard to case; sizes add up over every add-on.
-  const auto keep = [&](const std::string& name, size_t bytes) {
-    scene.tree.WriteFile("state/" + name + "/data", std::string(bytes, 'x'));
-    ASSERT_TRUE(KeepSnapshot(scene.tree.Install(), scene.tree.Root() / "state" / name, name, std::nullopt));
-  };
-  keep("BETA", 1000);
-  keep("beta", 3000);
-  keep("Gamma", 1000);
-  std::uint64_t total = 0;
-  for (const Snapshot& snapshot : ListSnapshots(scene.tree.Install())) total += snapshot.bytes;
+  const std::vector<std::pair<std::string, size_t>> kept = {{"Alpha", 1000}, {"BETA", 1000}, {"beta", 3000}, {"Gamma", 1000}, {"alpha", 1000}};
   struct Case {
     SnapshotLimits limits;
     std::vector<std::string> listed;
   };
   const Case cases[] = {
-      {{5, total}, {"Gamma -", "beta -", "BETA -", "Alpha 7.0", "Alpha 6.0", "Alpha 5.0", "Alpha 4.0", "Alpha 3.0"}},
-      {{1, total}, {"Gamma -", "beta -", "Alpha 7.0"}},
-      {{1, 4000}, {"Gamma -", "beta -"}},
-      {{1, 3999}, {"Gamma -"}},
+      {{5, 7000}, {"alpha", "Gamma", "beta", "BETA", "Alpha"}},
+      {{1, 7000}, {"alpha", "Gamma", "beta"}},
+      {{5, 4000}, {"alpha", "Gamma"}},
+      {{5, 999}, {}},
   };
   for (const Case& c : cases) {
-    {
-      const BackupsLock hold(scene.tree.Install());
-      PruneSnapshots(scene.tree.Install(), c.limits);
+    Scene scene;
+    const std::string what = std::to_string(c.limits.perAddOn) + " per add-on, " + std::to_string(c.limits.totalBytes) + " bytes";
+    for (const auto& [name, bytes] : kept) {
+      const fs::path state = scene.tree.WriteFile("state/" + name + "/data", std::string(bytes, 'x')).parent_path();
+      const bool fits = bytes <= c.limits.totalBytes;
+      EXPECT_EQ(KeepSnapshot(scene.tree.Install(), state, name, std::nullopt, c.limits).has_value(), fits) << what;
+      EXPECT_EQ(fs::exists(state), !fits) << what << ": a snapshot not kept leaves its folder";
+      fs::remove_all(state);
     }
-    EXPECT_EQ(scene.Listed(), c.listed) << c.limits.perAddOn << " per add-on, " << c.limits.totalBytes << " bytes";
+    std::vector<std::string> listed;
+    for (const Snapshot& snapshot : ListSnapshots(scene.tree.Install())) listed.push_back(snapshot.folderName);
+    EXPECT_EQ(listed, c.listed) << what;
   }
 }
 
@@ -237,6 +239,26 @@ TEST(AddOnSnapshots, ARestoreThatCannotFinishChangesNothing) {
     std::set<std::string> left;
     for (const auto& entry : fs::directory_iterator(scene.AddOns())) left.insert(entry.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"Alpha"})) << c.what;
+  }
+}
+
+TEST(AddOnSnapshots, KeepsAnyNameAndCatalogueValueWhole) {
+  Scene scene;
+  const std::vector<std::string> names = {"\xE6\x8F\x92\xE4\xBB\xB6 #1", "\xB2\xE5\xBC\xFE", "a=b\\c [x]\t;"};
+  for (const std::string& name : names) {
+    scene.tree.WriteFile("state/" + name + "/RiftAddon.toc", "toc");
+    const CatalogItem item{"17", name + "\n\"1.0\"", name};
+    const auto id = KeepSnapshot(scene.tree.Install(), scene.tree.Root() / "state" / name, name, item);
+    ASSERT_TRUE(id) << name;
+    const std::optional<Snapshot> kept = FindSnapshot(scene.tree.Install(), *id);
+    ASSERT_TRUE(kept) << name;
+    EXPECT_EQ(kept->folderName, name);
+    ASSERT_TRUE(kept->item) << name;
+    EXPECT_EQ(kept->item->pid, item.pid);
+    EXPECT_EQ(kept->item->version, item.version);
+    EXPECT_EQ(kept->item->folderName, item.folderName);
+    EXPECT_EQ(kept->bytes, 3u);
+    EXPECT_FALSE(fs::exists(scene.tree.Root() / "state" / name)) << "moved, not copied";
   }
 }
 
