@@ -103,8 +103,10 @@ RestoreResult RestoreSnapshot(const Installation& installation, std::string_view
       staged->Revert();
     } else {
       result.outcome = RestoreOutcome::Restored;
-      for (const StagedInstallation::Replaced& replaced : staged->ReplacedFolders())
-        if (!(result.replacedId = KeepSnapshot(installation, replaced.oldState, replaced.name, journal.before, limits, id))) result.outcome = RestoreOutcome::Failed;
+      for (const StagedInstallation::Replaced& replaced : staged->ReplacedFolders()) {
+        result.replacedId = KeepSnapshot(installation, replaced.oldState, replaced.name, journal.before, limits, id);
+        if (!result.replacedId) result.outcome = RestoreOutcome::Failed;
+      }
       // What cannot be kept is not replaced.
       if (result.outcome == RestoreOutcome::Failed) {
         staged->Revert();

@@ -154,7 +154,6 @@ TEST(AddOnSnapshots, UpdatesKeepTheLastFiveOfEachAddOn) {
     ASSERT_EQ(scene.Catalogue().SetLocalPluginVer(u"1719", ToUtf16(std::to_string(version) + ".0")), 1);
   }
   EXPECT_EQ(scene.Listed(), (std::vector<std::string>{"Alpha 7.0", "Alpha 6.0", "Alpha 5.0", "Alpha 4.0", "Alpha 3.0"}));
-
 }
 
 TEST(AddOnSnapshots, EachNewSnapshotDropsTheOldestOverTheLimits) {
