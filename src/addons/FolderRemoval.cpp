@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "addons/AddOnFolder.h"
+#include "addons/AddOnSnapshots.h"
 #include "addons/ConfinedFolder.h"
+#include "addons/FolderCatalogItem.h"
 #include "addons/PluginCatalog.h"
 #include "core/Text.h"
 
@@ -67,6 +69,18 @@ bool IsPlainFolderName(std::u16string_view name) {
          !HasLoneSurrogate(name);
 }
 
+// The add-on folder goes into a snapshot, with its catalogue item, instead of
+// being deleted; false when it is no folder (a link goes as before) or cannot be kept.
+bool KeepRemovedFolder(const Installation& installation, const std::filesystem::path& addOns, const std::string& folderName) {
+  const std::optional<ConfinedFolder> top = ConfinedFolder::Open(addOns);
+  if (!top || !KeepsSnapshots(installation)) return false;
+  const std::string name = top->Spelling(folderName);
+  struct stat status {};
+  if (::fstatat(top->Fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) return false;
+  const BackupsLock hold(installation);
+  return KeepSnapshot(installation, addOns / name, name, CatalogItemOfFolder(installation.CatalogPath(), name)).has_value();
+}
+
 }  // namespace
 
 void DeleteFolderTree(const std::filesystem::path& path) {
@@ -96,8 +110,9 @@ bool DeleteFolderTreeBelow(const std::filesystem::path& base, const std::filesys
 std::int32_t RemovePlugfolder(const PageHost& view, std::u16string_view folderName, std::u16string_view pid) {
   if (!IsPlainFolderName(folderName)) return 0;
   // Without a game folder there is nothing to delete; the catalogue item still goes.
-  if (const std::optional<std::filesystem::path> addOns = AddOnFolder(view.Install(), u""))
-    DeleteFolderTreeBelow(*addOns, NativePath(folderName));
+  if (const std::optional<std::filesystem::path> addOns = AddOnFolder(view.Install(), u"")) {
+    if (!KeepRemovedFolder(view.Install(), *addOns, ToUtf8(folderName))) DeleteFolderTreeBelow(*addOns, NativePath(folderName));
+  }
   return PluginCatalog(view.Install()).RemovePlugin(pid) == 1 ? 1 : 0;
 }
 

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 
+#include <filesystem>
+
 #include "addons/AddOnFolder.h"
+#include "addons/AddOnSnapshots.h"
 #include "addons/CatalogLock.h"
 #include "addons/PackageImport.h"
+#include "addons/SnapshotRestore.h"
 #include "addons/StagedInstallation.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
@@ -12,6 +16,12 @@
 namespace wendrake {
 
 void RemoveLeftovers(const Installation& installation) {
+  // A killed restore is undone while its staging folder still holds the old add-on.
+  if (std::error_code error; std::filesystem::is_directory(BackupsFolder(installation), error)) {
+    const BackupsLock hold(installation);
+    UndoKilledRestores(installation);
+    RemoveSnapshotLeftovers(installation);
+  }
   if (const auto addOns = AddOnFolder(installation, u"")) RemoveInstallLeftovers(*addOns);
   {
     const CatalogLock hold(installation.CatalogPath(), CatalogLock::Mode::Exclusive);

@@ -1,7 +1,8 @@
 #pragma once
-// What a kill leaves behind: a half-made installation, a half-written save, a
-// half-copied package. Removed at start-up by whichever of the launcher and
-// wendrakectl starts, never touching the work of a process still running.
+// What a kill leaves behind: a half-made installation, snapshot or restore, a
+// half-written save, a half-copied package. Removed (a restore undone) at
+// start-up by whichever of the launcher and wendrakectl starts, never touching
+// the work of a process still running.
 #include "core/Installation.h"
 
 namespace wendrake {

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "addons/AddOnFolder.h"
+#include "addons/AddOnSnapshots.h"
+#include "addons/FolderCatalogItem.h"
 #include "addons/PackageListing.h"
 #include "addons/StagedInstallation.h"
 #include "core/Text.h"
@@ -52,11 +54,23 @@ bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing) {
   return roomForFiles && roomForNames;
 }
 
+// The old state of every add-on folder the package replaced, with its catalogue
+// item, as a snapshot; one that cannot be kept goes, as it did before snapshots.
+void KeepReplaced(const Installation& installation, const StagedInstallation& staged) {
+  const std::vector<StagedInstallation::Replaced> replaced = staged.ReplacedFolders();
+  if (replaced.empty() || !KeepsSnapshots(installation)) return;
+  const BackupsLock hold(installation);
+  for (const StagedInstallation::Replaced& folder : replaced)
+    KeepSnapshot(installation, folder.oldState, folder.name, CatalogItemOfFolder(installation.CatalogPath(), folder.name));
+}
+
 // Everything is read and checked, then written apart, then put in place.
-bool Install(const fs::path& archive, const fs::path& addOns, const PackageListing& listing) {
+bool Install(const Installation& installation, const fs::path& archive, const fs::path& addOns, const PackageListing& listing) {
   if (!FitsOnDisk(addOns, listing)) return false;
   std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns);
-  return staged && staged->Stage(archive, listing.entries) && staged->Commit();
+  if (!staged || !staged->Stage(archive, listing.entries) || !staged->Commit()) return false;
+  KeepReplaced(installation, *staged);
+  return true;
 }
 
 }  // namespace
@@ -77,7 +91,7 @@ std::int32_t UnzipPlugin(const PageHost& view, std::u16string_view tag, std::u16
   }
   // A package that cannot be installed whole changes nothing and stays for the player.
   const std::optional<PackageListing> listing = ListPackage(archive, *count, PackageLimits{});
-  if (!listing || !Install(archivePath, *addOns, *listing)) {
+  if (!listing || !Install(view.Install(), archivePath, *addOns, *listing)) {
     view.ShowMsgBox(u"1004");
     return -2;
   }

@@ -1,6 +1,5 @@
 #include "addons/StagedInstallation.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <stdio.h>
@@ -14,8 +13,10 @@
 #include <string_view>
 #include <utility>
 
+#include "addons/FolderCarry.h"
 #include "addons/FolderRemoval.h"
 #include "addons/ParallelExtraction.h"
+#include "core/Text.h"
 #include "platform/UniqueFd.h"
 
 namespace wendrake {
@@ -25,83 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kStagingPrefix = ".wendrake-install-";
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-std::string Lowered(std::string_view name) {
-  std::string lowered(name);
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lowered;
-}
-
-// Every name in the folder but "." and "..".
-std::vector<std::string> ListFolder(int folderFd) {
-  std::vector<std::string> names;
-  const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return names;
-  DIR* const folder = ::fdopendir(listing);
-  if (!folder) {
-    ::close(listing);
-    return names;
-  }
-  while (const dirent* entry = ::readdir(folder)) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  ::closedir(folder);
-  return names;
-}
-
-bool CopyFileContent(int fromFolder, const std::string& name, int toFolder, const struct stat& status) {
-  const UniqueFd in(::openat(fromFolder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  const UniqueFd out(::openat(toFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, status.st_mode & 07777));
-  if (in.Get() < 0 || out.Get() < 0) return false;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out.Get(), buffer + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      done += put;
-    }
-  }
-  const timespec times[2] = {status.st_atim, status.st_mtim};
-  return ::futimens(out.Get(), times) == 0;
-}
-
-// One entry of a kept add-on, into the staging folder: a hard link where the
-// file system allows it, a copy where it does not.
-bool Carry(int fromFolder, const std::string& name, int toFolder);
-
-bool CarryFolder(int fromFolder, const std::string& name, int toFolder, mode_t mode) {
-  if (::mkdirat(toFolder, name.c_str(), (mode & 07777) | S_IRWXU) != 0) return false;
-  const UniqueFd from(::openat(fromFolder, name.c_str(), kFolderFlags));
-  const UniqueFd to(::openat(toFolder, name.c_str(), kFolderFlags));
-  if (from.Get() < 0 || to.Get() < 0) return false;
-  for (const std::string& entry : ListFolder(from.Get()))
-    if (!Carry(from.Get(), entry, to.Get())) return false;
-  return true;
-}
-
-bool Carry(int fromFolder, const std::string& name, int toFolder) {
-  struct stat status {};
-  if (::fstatat(fromFolder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (S_ISDIR(status.st_mode)) return CarryFolder(fromFolder, name, toFolder, status.st_mode);
-  if (::linkat(fromFolder, name.c_str(), toFolder, name.c_str(), 0) == 0) return true;
-  if (S_ISREG(status.st_mode)) return CopyFileContent(fromFolder, name, toFolder, status);
-  if (S_ISLNK(status.st_mode)) {
-    std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
-    const ssize_t length = ::readlinkat(fromFolder, name.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return false;
-    target.resize(static_cast<size_t>(length));
-    return ::symlinkat(target.c_str(), toFolder, name.c_str()) == 0;
-  }
-  // Nothing an add-on holds is lost: a FIFO or the like that cannot be linked stops the installation.
-  return false;
-}
 
 bool HoldsLock(int fd, bool wait) { return ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0; }
 
@@ -131,13 +55,13 @@ bool FolderNames::Contains(const std::string& name) const { return exact_.contai
 
 std::string FolderNames::Spelling(const std::string& name) const {
   if (exact_.contains(name)) return name;
-  const auto found = smallestByLowered_.find(Lowered(name));
+  const auto found = smallestByLowered_.find(AsciiLowered(name));
   return found == smallestByLowered_.end() ? name : found->second;
 }
 
 void FolderNames::Add(const std::string& name) {
   if (!exact_.insert(name).second) return;
-  auto [slot, added] = smallestByLowered_.try_emplace(Lowered(name), name);
+  auto [slot, added] = smallestByLowered_.try_emplace(AsciiLowered(name), name);
   if (!added && name < slot->second) slot->second = name;
 }
 
@@ -189,7 +113,7 @@ bool StagedInstallation::PrepareTop(const std::string& name, bool asFolder) {
   if (::fstatat(addOnsFd_.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   // A link stays the player's: nothing is installed through it, and only a file of the package replaces it.
   if (!S_ISDIR(status.st_mode)) return !asFolder;
-  return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), status.st_mode);
+  return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), name, status.st_mode);
 }
 
 bool StagedInstallation::Stage(const fs::path& archive, const std::vector<PackageEntry>& entries) {
@@ -288,6 +212,18 @@ void StagedInstallation::PutBack(const Top& top) {
   }
 }
 
+std::optional<std::string> StagedInstallation::StageFolder(const fs::path& from, const std::string& name) {
+  const std::string top = NamesIn("", addOnsFd_.Get()).Spelling(name);
+  tops_.push_back({top});
+  const UniqueFd parent(::open(from.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat status {};
+  const std::string fromName = from.filename().string();
+  const bool staged = parent.Get() >= 0 && ::fstatat(parent.Get(), fromName.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode) &&
+                      CarryFolder(parent.Get(), fromName, newFd_.Get(), top, status.st_mode);
+  if (!staged) return std::nullopt;
+  return top;
+}
+
 bool StagedInstallation::Commit() {
   for (size_t placed = 0; placed < tops_.size(); ++placed) {
     if (Place(tops_[placed])) continue;
@@ -295,6 +231,23 @@ bool StagedInstallation::Commit() {
     return false;
   }
   return true;
+}
+
+void StagedInstallation::Revert() {
+  for (size_t placed = tops_.size(); placed-- > 0;) PutBack(tops_[placed]);
+}
+
+std::vector<StagedInstallation::Replaced> StagedInstallation::ReplacedFolders() const {
+  std::vector<Replaced> replaced;
+  for (const Top& top : tops_) {
+    if (top.placement == Placement::Added) continue;
+    const int holder = top.placement == Placement::Exchanged ? newFd_.Get() : oldFd_.Get();
+    struct stat status {};
+    // A link or a file the package replaced is no add-on folder.
+    if (::fstatat(holder, top.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) continue;
+    replaced.push_back({top.name, Folder() / (top.placement == Placement::Exchanged ? "new" : "old") / top.name});
+  }
+  return replaced;
 }
 
 void RemoveInstallLeftovers(const fs::path& addOns) {

@@ -48,9 +48,26 @@ class StagedInstallation {
   // all be laid out: a file where the package needs a folder or the reverse, a
   // link in the way, a damaged entry, a write that fails.
   bool Stage(const std::filesystem::path& archive, const std::vector<PackageEntry>& entries);
+  // Links (or copies, across file systems) the folder `from` as the new state of
+  // the add-on folder `name`, whatever that holds now; answers the name as the
+  // add-on folder spells it.
+  std::optional<std::string> StageFolder(const std::filesystem::path& from, const std::string& name);
   // Puts every staged entry in place; when one cannot be, those already placed
   // are put back, and nothing has changed.
   bool Commit();
+  // After a Commit: puts every entry back as it was.
+  void Revert();
+
+  // After a Commit: where the old state of each add-on folder that was replaced
+  // lies, inside the staging folder, by the name the add-on folder spells it.
+  struct Replaced {
+    std::string name;
+    std::filesystem::path oldState;
+  };
+  std::vector<Replaced> ReplacedFolders() const;
+  // The staging folder, and where the new state of an add-on is built in it.
+  std::filesystem::path Folder() const { return addOns_ / name_; }
+  std::filesystem::path NewState(const std::string& name) const { return Folder() / "new" / name; }
 
  private:
   enum class Placement { Exchanged, SetAside, Added };

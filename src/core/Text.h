@@ -16,5 +16,6 @@ bool HasLoneSurrogate(std::u16string_view utf16);
 char16_t AsciiLower(char16_t c);
 bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+std::string AsciiLowered(std::string_view text);
 
 }  // namespace wendrake

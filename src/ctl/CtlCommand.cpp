@@ -6,7 +6,9 @@
 
 #include <glib.h>
 
+#include "addons/AddOnSnapshots.h"
 #include "addons/Leftovers.h"
+#include "addons/SnapshotRestore.h"
 #include "commands/DataFolder.h"
 #include "commands/SettingsStore.h"
 #include "core/Text.h"
@@ -22,9 +24,11 @@ constexpr const char* kUsage =
     "usage: wendrakectl [--root DIR] [--no-exec] [--page-functions NAMES] call METHOD [ARG ...]\n"
     "       wendrakectl [--root DIR] [--no-exec] [--page-functions NAMES] call METHOD --json-args JSON-ARRAY\n"
     "       wendrakectl [--root DIR] settings get|set|unset NAME [VALUE]\n"
-    "       wendrakectl find-game\n";
+    "       wendrakectl find-game\n"
+    "       wendrakectl [--root DIR] backups list [FOLDER]\n"
+    "       wendrakectl [--root DIR] backups restore FOLDER ID\n";
 
-const std::set<std::string> kVerbs = {"call", "settings", "find-game"};
+const std::set<std::string> kVerbs = {"call", "settings", "find-game", "backups"};
 
 struct CtlRequest {
   std::optional<std::string> root;
@@ -149,6 +153,45 @@ int RunFindGame(const CtlRequest& request, std::ostream& out, std::ostream& err)
   return found.empty() ? 1 : 0;
 }
 
+// ISO 8601 in the local time zone, to the second.
+std::string LocalTime(std::int64_t microseconds) {
+  g_autoptr(GDateTime) time = g_date_time_new_from_unix_local(microseconds / G_USEC_PER_SEC);
+  g_autofree gchar* text = time ? g_date_time_format(time, "%FT%T%:z") : nullptr;
+  return text ? text : "";
+}
+
+// The snapshots kept of replaced and removed add-ons, and putting one back.
+int RunBackups(const CtlRequest& request, const Installation& installation, std::ostream& out, std::ostream& err) {
+  const auto& words = request.words;
+  const bool list = !words.empty() && words[0] == "list" && words.size() <= 2;
+  const bool restore = !words.empty() && words[0] == "restore" && words.size() == 3;
+  if (!list && !restore) return Usage(err, "backups takes list [FOLDER] or restore FOLDER ID");
+  if (list) {
+    for (const Snapshot& snapshot : ListSnapshots(installation))
+      if (words.size() == 1 || EqualsIgnoreAsciiCase(snapshot.folderName, words[1]))
+        out << snapshot.id << "\t" << snapshot.folderName << "\t" << (snapshot.item ? *snapshot.item->version : "") << "\t"
+            << LocalTime(snapshot.taken) << "\n";
+    return 0;
+  }
+  const RestoreResult result = RestoreSnapshot(installation, words[1], words[2]);
+  switch (result.outcome) {
+    case RestoreOutcome::Restored:
+      // The snapshot of what was replaced: restoring it undoes this restore.
+      if (result.replacedId) out << *result.replacedId << "\n";
+      return 0;
+    case RestoreOutcome::NoSuchSnapshot:
+      err << "wendrakectl: no backup " << words[2] << " of " << words[1] << "\n";
+      return 1;
+    case RestoreOutcome::NoAddOnFolder:
+      err << "wendrakectl: the game's add-on folder is unknown; set PluginPath\n";
+      return 1;
+    case RestoreOutcome::Failed:
+      break;
+  }
+  err << "wendrakectl: cannot restore " << words[1] << " from " << words[2] << "; nothing was changed\n";
+  return 1;
+}
+
 }  // namespace
 
 int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -162,6 +205,7 @@ int RunWendrakeCtl(const std::vector<std::string>& arguments, std::ostream& out,
   RemoveLeftovers(installation);
   if (request->verb == "settings") return RunSettings(*request, installation, out, err);
   if (request->verb == "find-game") return RunFindGame(*request, out, err);
+  if (request->verb == "backups") return RunBackups(*request, installation, out, err);
   return RunCall(*request, installation, out, err);
 }
 

@@ -1,6 +1,7 @@
-// wendrakectl killed at any moment of a save or an installation: every file stays
-// whole, each add-on is its old state or its new one, and what the kill left
-// half made goes at the next start.
+// wendrakectl killed at any moment of a save, an installation, a snapshot or a
+// restore: every file stays whole, each add-on is its old state or its new one,
+// every snapshot listed is whole, and what the kill left half made goes (a
+// restore is undone) at the next start.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "addons/AddOnSnapshots.h"
 #include "addons/PluginCatalog.h"
 #include "commands/SettingsStore.h"
 #include "core/Text.h"
@@ -146,6 +148,96 @@ TEST(KilledWriters, InstallationsKilledAtAnyMomentLeaveTheOldAddOnOrTheNew) {
   }
   std::cout << killer.Killed() << " of " << kRounds << " installations killed before their end\n";
   EXPECT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0);
+  EXPECT_EQ(Leftovers(addOns, ".wendrake"), std::set<std::string>{});
+}
+
+// An add-on of 100 files "version N" as one package.
+void WriteVersionedPackage(const testing::TempInstallation& tree, int version) {
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < 100; ++i) entries.push_back(ZipEntrySpec::File("Alpha/f" + std::to_string(i) + ".lua", "version " + std::to_string(version)));
+  testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip", entries);
+}
+
+// N when the folder holds the whole add-on of version N, else nothing.
+std::optional<std::string> VersionOf(const fs::path& folder) {
+  std::set<std::string> contents;
+  int files = 0;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    ++files;
+    contents.insert(ReadWholeFile(it->path()).value_or(""));
+  }
+  if (files != 100 || contents.size() != 1 || !contents.begin()->starts_with("version ")) return std::nullopt;
+  return contents.begin()->substr(8);
+}
+
+// Every snapshot listed holds a whole add-on of the version its item names.
+void ExpectSnapshotsWhole(const testing::TempInstallation& tree, const std::string& when) {
+  for (const Snapshot& snapshot : ListSnapshots(tree.Install())) {
+    const std::optional<std::string> version = VersionOf(SnapshotContent(tree.Install(), snapshot.id));
+    ASSERT_TRUE(version) << when << ": snapshot " << snapshot.id << " is not whole";
+    ASSERT_TRUE(snapshot.item) << when;
+    ASSERT_EQ(snapshot.item->version, version) << when << ": snapshot " << snapshot.id;
+  }
+}
+
+TEST(KilledWriters, SnapshotsOfKilledInstallationsAreWholeOrAbsent) {
+  testing::TempInstallation tree;
+  const fs::path addOns = tree.MakeGameFolder() / "Interface" / "AddOns";
+  tree.WriteCatalog({"Alpha"});
+  const std::string root = tree.Root().string();
+  const std::vector<std::string> words = {"call", "UnzipPlugin", "t", "Alpha"};
+  WriteVersionedPackage(tree, 0);
+  Killer killer(Duration(root, words));
+
+  for (int round = 1; round <= kRounds; ++round) {
+    const std::string when = "round " + std::to_string(round);
+    // The catalogue names the version installed, as the page keeps it.
+    const std::optional<std::string> live = VersionOf(addOns / "Alpha");
+    ASSERT_TRUE(live) << when;
+    ASSERT_EQ(PluginCatalog(tree.Install()).SetLocalPluginVer(u"1", ToUtf16(*live)), 1) << when;
+    WriteVersionedPackage(tree, round);
+    killer.KillPartWay(root, words);
+    ExpectSnapshotsWhole(tree, when);
+    ASSERT_LE(ListSnapshots(tree.Install()).size(), 5u) << when;
+  }
+  std::cout << killer.Killed() << " of " << kRounds << " installations killed before their end\n";
+  EXPECT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0);
+  EXPECT_EQ(Leftovers(BackupsFolder(tree.Install()), "."), std::set<std::string>{});
+  EXPECT_EQ(Leftovers(addOns, ".wendrake"), std::set<std::string>{});
+}
+
+TEST(KilledWriters, RestoresKilledAtAnyMomentLeaveTheOldAddOnAndItemOrTheNew) {
+  testing::TempInstallation tree;
+  const fs::path addOns = tree.MakeGameFolder() / "Interface" / "AddOns";
+  tree.WriteCatalog({"Alpha"});
+  const std::string root = tree.Root().string();
+  for (const int version : {1, 2}) {
+    WriteVersionedPackage(tree, version);
+    ASSERT_EQ(Wait(Start(root, {"call", "UnzipPlugin", "t", "Alpha"})), 0);
+    ASSERT_EQ(PluginCatalog(tree.Install()).SetLocalPluginVer(u"1", ToUtf16(std::to_string(version))), 1);
+  }
+  const auto restoreNewest = [&] { return std::vector<std::string>{"backups", "restore", "Alpha", ListSnapshots(tree.Install()).front().id}; };
+  Killer killer(Duration(root, restoreNewest()));
+
+  for (int round = 1; round <= kRounds; ++round) {
+    const std::string when = "round " + std::to_string(round);
+    const std::vector<std::string> words = restoreNewest();
+    const std::optional<std::string> before = VersionOf(addOns / "Alpha");
+    const std::optional<std::string> restoring = VersionOf(SnapshotContent(tree.Install(), words.back()));
+    const bool killed = killer.KillPartWay(root, words);
+    // The next start undoes what a kill left half done.
+    ASSERT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0) << when;
+    const std::optional<std::string> now = VersionOf(addOns / "Alpha");
+    ASSERT_TRUE(now) << when << ": the add-on is not whole";
+    ASSERT_TRUE(*now == *before || *now == *restoring) << when;
+    if (!killed) ASSERT_EQ(*now, *restoring) << when;
+    ASSERT_EQ(PluginCatalog(tree.Install()).ComparePluginVer(u"1", ToUtf16(*now)), 0) << when << ": the item does not name the add-on's version";
+    ASSERT_EQ(PluginCatalog(tree.Install()).GetPluginCount(), 1) << when;
+    ExpectSnapshotsWhole(tree, when);
+  }
+  std::cout << killer.Killed() << " of " << kRounds << " restores killed before their end\n";
+  EXPECT_EQ(Leftovers(BackupsFolder(tree.Install()), "."), std::set<std::string>{});
   EXPECT_EQ(Leftovers(addOns, ".wendrake"), std::set<std::string>{});
 }
 
