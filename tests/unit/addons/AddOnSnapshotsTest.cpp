@@ -141,7 +141,7 @@ TEST(AddOnSnapshots, APackageThatFailsItsChecksOrARefusedRemovalKeepsNothing) {
   const auto original = scene.State();
   ASSERT_EQ(scene.Update(2, {ZipEntrySpec::File("Alpha/secret.lua", "secret").Encrypted("pw")}), -2);
   ASSERT_EQ(scene.Update(2, {ZipEntrySpec::File("Alpha/keep.lua/inner.lua", "x")}), -2);
-  for (const std::u16string& name : {u"", u".", u"..", u"Alpha/Media"}) EXPECT_EQ(RemovePlugfolder(scene.host.View(), name, u"1719"), 0);
+  for (const std::u16string_view name : {u"", u".", u"..", u"Alpha/Media"}) EXPECT_EQ(RemovePlugfolder(scene.host.View(), name, u"1719"), 0);
   EXPECT_EQ(scene.State(), original);
   EXPECT_EQ(scene.Listed(), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(BackupsFolder(scene.tree.Install())));

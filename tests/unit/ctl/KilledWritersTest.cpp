@@ -231,7 +231,9 @@ TEST(KilledWriters, RestoresKilledAtAnyMomentLeaveTheOldAddOnAndItemOrTheNew) {
     const std::optional<std::string> now = VersionOf(addOns / "Alpha");
     ASSERT_TRUE(now) << when << ": the add-on is not whole";
     ASSERT_TRUE(*now == *before || *now == *restoring) << when;
-    if (!killed) ASSERT_EQ(*now, *restoring) << when;
+    if (!killed) {
+      ASSERT_EQ(*now, *restoring) << when;
+    }
     ASSERT_EQ(PluginCatalog(tree.Install()).ComparePluginVer(u"1", ToUtf16(*now)), 0) << when << ": the item does not name the add-on's version";
     ASSERT_EQ(PluginCatalog(tree.Install()).GetPluginCount(), 1) << when;
     ExpectSnapshotsWhole(tree, when);
