@@ -327,8 +327,10 @@ struct PageChannel::Impl {
     g_source_destroy(timer);
     g_source_unref(timer);
     const HRESULT code = outcome.value_or(E_FAIL);
+    // `outcome` lives in the entry erased here.
+    const bool answered = outcome.has_value();
     connection->waits.erase(id);
-    if (!outcome && !connection->closed) connection->abandoned.insert(id);
+    if (!answered && !connection->closed) connection->abandoned.insert(id);
     DrainLater(connection);
     return code;
   }
