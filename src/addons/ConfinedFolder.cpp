@@ -1,6 +1,5 @@
 #include "addons/ConfinedFolder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "addons/FolderCarry.h"
 #include "core/Text.h"
 
 namespace wendrake {
@@ -60,20 +60,9 @@ ConfinedFolder::~ConfinedFolder() {
 std::string ConfinedFolder::Spelling(const std::string& name) const {
   struct stat exact {};
   if (::fstatat(fd_, name.c_str(), &exact, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) return name;
-  // A stream of its own, so the folder's descriptor stays as it is.
-  const int listing = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return name;
-  DIR* const folder = ::fdopendir(listing);
-  if (!folder) {
-    ::close(listing);
-    return name;
-  }
   std::optional<std::string> best;
-  while (const dirent* entry = ::readdir(folder)) {
-    const std::string_view candidate = entry->d_name;
-    if (EqualsIgnoreAsciiCase(candidate, name) && (!best || candidate < *best)) best = std::string(candidate);
-  }
-  ::closedir(folder);
+  for (std::string& candidate : ListFolder(fd_))
+    if (EqualsIgnoreAsciiCase(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
   return best.value_or(name);
 }
 
