@@ -47,20 +47,6 @@ void AppendText(std::string& out, const pugi::xml_node& node) {
   }
 }
 
-void AppendDeclaration(std::string& out, const pugi::xml_node& declaration) {
-  // Rebuilt from its parts in a fixed order, whatever order the file had.
-  out += "<?xml ";
-  for (const char* part : {"version", "encoding", "standalone"}) {
-    if (const pugi::xml_attribute attribute = declaration.attribute(part)) {
-      out += part;
-      out += "=\"";
-      out += attribute.value();
-      out += "\" ";
-    }
-  }
-  out += "?>";
-}
-
 void AppendAttribute(std::string& out, const pugi::xml_attribute& attribute) {
   const std::string_view value = attribute.value();
   // The quote character is chosen on the raw value; the value is escaped either way.
@@ -71,6 +57,15 @@ void AppendAttribute(std::string& out, const pugi::xml_attribute& attribute) {
   out += quote;
   AppendEscaped(out, value);
   out += quote;
+}
+
+void AppendDeclaration(std::string& out, const pugi::xml_node& declaration) {
+  // Rebuilt from its parts in a fixed order, whatever order the file had; escaped like
+  // any attribute, as a quote or "?>" in a part would end it early on the next read.
+  out += "<?xml";
+  for (const char* part : {"version", "encoding", "standalone"})
+    if (const pugi::xml_attribute attribute = declaration.attribute(part)) AppendAttribute(out, attribute);
+  out += " ?>";
 }
 
 // Writes the node at its indentation, without the line end after it.
