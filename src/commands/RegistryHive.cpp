@@ -326,7 +326,11 @@ RegistryHive RegistryHive::Parse(std::string_view bytes) {
       const size_t close = line.rfind(u']');
       // Blanks inside the brackets are no part of the path, so the key read is the
       // key written back.
-      const std::u16string_view path = Trim(line.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1));
+      std::u16string_view path = Trim(line.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1));
+      // Kept under the name it is written with (a lone surrogate has no UTF-8 form),
+      // so two names that differ only there are one key now, as on the next read.
+      const std::u16string writable = HasLoneSurrogate(path) ? ToUtf16(ToUtf8(path)) : std::u16string();
+      if (!writable.empty()) path = writable;
       current.reset();
       if (!path.empty() && path.front() == u'-') {
         hive.DeleteKey(path.substr(1));

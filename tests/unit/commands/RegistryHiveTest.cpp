@@ -176,6 +176,9 @@ TEST(RegistryHiveWrite, WhatWasReadIsWrittenToReadTheSame) {
       "[ HKEY_LOCAL_MACHINE\\Software\\Wendrake ]\r\n\"Home\"=\"h\"\r\n",
       "[  -HKEY_CURRENT_USER\\Other\r\n\"Home\"=\"h\"\r\n",
       "[HKEY_CURRENT_USER\\Other]\r\n\"Home\"=\"h\"\r\n[ -HKEY_CURRENT_USER\\Other ]\r\n",
+      // UTF-16 key names that differ only in lone surrogates: one name once written.
+      std::string("\xFF\xFE[\0A\0\x00\xDC]\0\r\0\n\0\"\0a\0\"\0=\0\"\0x\0\"\0\r\0\n\0"
+                  "[\0A\0\x01\xDC]\0\r\0\n\0\"\0b\0\"\0=\0\"\0y\0\"\0\r\0\n\0", 62),
   };
   for (const auto& file : files) {
     const std::string written = RegistryHive::Parse(file).Serialize();
