@@ -131,7 +131,7 @@ std::vector<Snapshot> ListSnapshots(const Installation& installation) {
 
 std::optional<Snapshot> FindSnapshot(const Installation& installation, std::string_view id) {
   // An id is one name in Backups, never a way out of it or to a half-made one.
-  if (id.empty() || id.starts_with('.') || id.find('/') != std::string_view::npos) return std::nullopt;
+  if (id.empty() || id.starts_with('.') || id.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) return std::nullopt;
   return ReadSnapshot(BackupsFolder(installation), std::string(id));
 }
 

@@ -4,6 +4,7 @@
 #include "addons/FolderRemoval.h"
 #include "addons/PackageInstallation.h"
 #include "addons/PluginCatalog.h"
+#include "addons/SnapshotMethods.h"
 #include "commands/AccountCommands.h"
 #include "commands/GameCommands.h"
 #include "commands/VersionCommands.h"
@@ -14,7 +15,6 @@ namespace wendrake {
 namespace {
 
 using enum ParamType;
-
 
 PluginCatalog Catalog(const PageHost& view) { return PluginCatalog(view.Install()); }
 
@@ -78,9 +78,30 @@ const std::vector<MethodEntry>& Methods() {
   return methods;
 }
 
+// What window.wendrake offers installation pages.
+const std::vector<MethodEntry>& ProgramMethods() {
+  static const std::vector<MethodEntry> methods = {
+      {u"GetSnapshots", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return GetSnapshots(v, a.Text(0)); }},
+      {u"RestoreSnapshot", {Text, Text},
+       [](const PageHost& v, const Arguments& a) -> MethodResult { return RestoreSnapshot(v, a.Text(0), a.Text(1)); }},
+  };
+  return methods;
+}
+
+const MethodEntry* EntryOf(std::int32_t memberId) {
+  const bool program = ScriptBridge::IsProgramMember(memberId);
+  const auto table = program ? ScriptBridge::ProgramTable() : ScriptBridge::Table();
+  const std::int64_t position = std::int64_t{memberId} - (program ? kProgramMemberBase : 0);
+  if (position < 1 || position > static_cast<std::int64_t>(table.size())) return nullptr;
+  return &table[static_cast<size_t>(position - 1)];
+}
+
 }  // namespace
 
 std::span<const MethodEntry> ScriptBridge::Table() { return Methods(); }
+std::span<const MethodEntry> ScriptBridge::ProgramTable() { return ProgramMethods(); }
+
+bool ScriptBridge::IsProgramMember(std::int32_t memberId) { return memberId > kProgramMemberBase; }
 
 std::int32_t ScriptBridge::GetIDOfName(std::u16string_view name) {
   const auto table = Table();
@@ -90,9 +111,9 @@ std::int32_t ScriptBridge::GetIDOfName(std::u16string_view name) {
 }
 
 InvokeOutcome ScriptBridge::Invoke(const PageHost& view, std::int32_t memberId, const std::vector<PageValue>& arguments) {
-  const auto table = Table();
-  if (memberId < 1 || static_cast<size_t>(memberId) > table.size()) return {DISP_E_MEMBERNOTFOUND, {}};
-  const MethodEntry& method = table[memberId - 1];
+  const MethodEntry* const entry = EntryOf(memberId);
+  if (!entry) return {DISP_E_MEMBERNOTFOUND, {}};
+  const MethodEntry& method = *entry;
   if (arguments.size() > method.parameters.size()) return {DISP_E_BADPARAMCOUNT, {}};
   if (arguments.size() < method.parameters.size()) return {DISP_E_PARAMNOTOPTIONAL, {}};
 

@@ -1,6 +1,7 @@
 #pragma once
 // window.external: the table of page-callable methods, the lookup of their names
-// and the conversion of their arguments. It does not depend on any browser: the
+// and the conversion of their arguments; and window.wendrake, what the program
+// offers installation pages beyond them. It does not depend on any browser: the
 // desktop view, wendrakectl and the tests all call through it.
 #include <cstdint>
 #include <span>
@@ -52,17 +53,23 @@ struct InvokeOutcome {
   MethodResult result;
 };
 
+// Member IDs of window.wendrake's methods follow this one, apart from window.external's.
+inline constexpr std::int32_t kProgramMemberBase = 0x10000;
+
 class ScriptBridge {
  public:
   // The methods in member-ID order: the ID of a method is its 1-based position.
   static std::span<const MethodEntry> Table();
+  // window.wendrake's methods: the ID of one is kProgramMemberBase + its 1-based position.
+  static std::span<const MethodEntry> ProgramTable();
+  static bool IsProgramMember(std::int32_t memberId);
 
   // The member ID of a name, compared without regard to case; 0 when unknown.
   static std::int32_t GetIDOfName(std::u16string_view name);
 
   // Converts and counts the arguments, then runs the handler on the view.
   static InvokeOutcome Invoke(const PageHost& view, std::int32_t memberId, const std::vector<PageValue>& arguments);
-  // Lookup and call in one, as a page makes it.
+  // Lookup and call of a window.external method in one, as a page makes it.
   static InvokeOutcome Call(const PageHost& view, std::u16string_view name, const std::vector<PageValue>& arguments);
 };
 

@@ -336,6 +336,13 @@ JSCValue* OnTakeChosenFiles(gpointer data) {
   return array;
 }
 
+JSCValue* NameList(JSCContext* context, const std::vector<std::string>& names) {
+  std::vector<const char*> list;
+  for (const auto& name : names) list.push_back(name.c_str());
+  list.push_back(nullptr);
+  return jsc_value_new_array_from_strv(context, list.data());
+}
+
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
   LinkRef link = LinkOf(page);
   if (!link) return;
@@ -358,16 +365,16 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
                                                       DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
   g_autoptr(JSCValue) keyPressed(jsc_value_new_function(context, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
                                                          DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
-  std::vector<const char*> names;
-  for (const auto& name : gSettings.methodNames) names.push_back(name.c_str());
-  names.push_back(nullptr);
-  g_autoptr(JSCValue) nameList(allowed ? jsc_value_new_array_from_strv(context, names.data()) : jsc_value_new_null(context));
+  g_autoptr(JSCValue) nameList(allowed ? NameList(context, gSettings.methodNames) : jsc_value_new_null(context));
+  // window.wendrake: what the program offers beyond window.external, to its own pages alone.
+  g_autoptr(JSCValue) programNameList(installationPage ? NameList(context, gSettings.programMethodNames) : jsc_value_new_null(context));
+  g_autoptr(JSCValue) programBase(jsc_value_new_number(context, gSettings.programMemberBase));
   g_autoptr(JSCValue) unknownName(jsc_value_new_number(context, DISP_E_UNKNOWNNAME));
   g_autoptr(JSCValue) refusalName(jsc_value_new_string(context, kRefusalName));
   g_autoptr(JSCValue) chosenFiles(installationPage ? jsc_value_new_function(context, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
                                                                              NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
                                                     : jsc_value_new_null(context));
-  JSCValue* arguments[] = {call, clicked, keyPressed, nameList, unknownName, refusalName, chosenFiles};
+  JSCValue* arguments[] = {call, clicked, keyPressed, nameList, unknownName, refusalName, chosenFiles, programNameList, programBase};
   if (install && jsc_value_is_function(install)) {
     g_autoptr(JSCValue) result = jsc_value_function_callv(install, G_N_ELEMENTS(arguments), arguments);
   } else if (!script) {

@@ -11,9 +11,12 @@
 //   chosenFiles the native function that hands over the paths of the files just
 //               chosen in the desktop's file chooser, or null where the page may
 //               not know them
+//   programNames window.wendrake's method names in member-ID order, or null where
+//               the page gets no window.wendrake (any but the installation's own)
+//   programBase the member ID before window.wendrake's first method
 // Built-ins are captured first so that page script redefining them later does not
 // change the bridge or the link walk.
-(function (call, linkClicked, keyPressed, names, unknownName, refusalName, chosenFiles) {
+(function (call, linkClicked, keyPressed, names, unknownName, refusalName, chosenFiles, programNames, programBase) {
   'use strict';
   const global = globalThis;
   const uncurry = (f) => Function.prototype.call.bind(f);
@@ -24,6 +27,8 @@
   const anchorHref = getter(HTMLAnchorElement.prototype, 'href');
   const includes = uncurry(String.prototype.includes);
   const defineProperty = Object.defineProperty;
+  const freeze = Object.freeze;
+  const toNumber = Number;
 
   // The link walk: the innermost anchor whose resolved address holds "http".
   const hrefText = (element) => {
@@ -112,7 +117,7 @@
       ? ((isWell, toWell) => (s) => (isWell(s) ? s : toWell(s)))(uncurry(String.prototype.isWellFormed), uncurry(String.prototype.toWellFormed))
       : (s) => s;
   const apply = Reflect.apply;
-  const method = (id, name) => function () {
+  const method = (id, prefix) => function () {
     const values = [id];
     for (let i = 0; i < arguments.length; ++i) {
       const value = arguments[i];
@@ -123,7 +128,7 @@
     } catch (e) {
       if (e instanceof Error && e.name === refusalName) {
         const colon = e.message.indexOf(':');
-        throw refusal(Number(e.message.slice(0, colon)), 'window.external.' + name + ': ' + e.message.slice(colon + 1));
+        throw refusal(toNumber(e.message.slice(0, colon)), prefix + ': ' + e.message.slice(colon + 1));
       }
       throw e;
     }
@@ -136,7 +141,7 @@
       if (fn) return fn;
       const id = ids.get(asciiLower(property));
       if (id === undefined) throw refusal(unknownName, 'window.external.' + property + ': DISP_E_UNKNOWNNAME');
-      fn = method(id, property);
+      fn = method(id, 'window.external.' + property);
       methods.set(property, fn);
       return fn;
     },
@@ -146,6 +151,36 @@
     deleteProperty() { return false; },
   });
   defineProperty(global, 'external', { value: external, enumerable: true, configurable: false, writable: false });
+
+  // window.wendrake: snapshots of add-ons, listed as objects and put back.
+  if (programNames) {
+    const programMethod = (name) => {
+      const index = programNames.indexOf(name);
+      return index < 0 ? null : method(programBase + index + 1, 'window.wendrake.' + name);
+    };
+    const getSnapshots = programMethod('GetSnapshots'), restoreSnapshot = programMethod('RestoreSnapshot');
+    const fields = 6;
+    const wendrake = freeze({
+      // [{id, folder, taken (a Date's milliseconds), pid, version}], newest first;
+      // pid and version are null for an add-on that had no catalogue item.
+      GetSnapshots() {
+        const flat = apply(getSnapshots, undefined, arguments);
+        const list = [];
+        for (let i = 0; i + fields <= flat.length; i += fields) {
+          const hasItem = flat[i + 3] === '1';
+          list[list.length] = freeze({
+            id: flat[i], folder: flat[i + 1], taken: toNumber(flat[i + 2]),
+            pid: hasItem ? flat[i + 4] : null, version: hasItem ? flat[i + 5] : null,
+          });
+        }
+        return list;
+      },
+      // 1 restored; 0 no such snapshot of that add-on; -1 the game's add-on folder
+      // is unknown; -2 it could not be put back and nothing changed.
+      RestoreSnapshot() { return apply(restoreSnapshot, undefined, arguments); },
+    });
+    defineProperty(global, 'wendrake', { value: wendrake, enumerable: true, configurable: false, writable: false });
+  }
 
   // Pages written for the Windows browser wrap array results in VBArray.
   if (typeof global.VBArray === 'undefined') {

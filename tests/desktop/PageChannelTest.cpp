@@ -463,20 +463,22 @@ TEST_F(PageChannelTest, OnlyPagesOfTheInstallationAndTheSiteGetTheBridge) {
   struct Case {
     std::string address;
     bool bridged;
+    bool programObject;  // window.wendrake: the installation's own pages alone
   };
   const Case cases[] = {
-      {harness_->UiPage("main.html"), true},
-      {std::string(PageHarness::kSiteOrigin) + "/news/index.html", true},
-      {"https://example.org/", false},
-      {"https://www.lumifold.com.example.org/", false},
-      {"http://www.lumifold.com/", false},
-      {PageHarness::FileUri(harness_->Root() + "/Other/page.html"), false},
-      {PageHarness::FileUri(harness_->Root() + "/UIx/page.html"), false},
+      {harness_->UiPage("main.html"), true, true},
+      {std::string(PageHarness::kSiteOrigin) + "/news/index.html", true, false},
+      {"https://example.org/", false, false},
+      {"https://www.lumifold.com.example.org/", false, false},
+      {"http://www.lumifold.com/", false, false},
+      {PageHarness::FileUri(harness_->Root() + "/Other/page.html"), false, false},
+      {PageHarness::FileUri(harness_->Root() + "/UIx/page.html"), false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
     endpoint.calls.clear();
     auto view = Open(probe, c.address);
+    EXPECT_EQ(view->Evaluate("typeof window.wendrake"), c.programObject ? "object" : "undefined");
     if (c.bridged) {
       EXPECT_EQ(view->Evaluate("typeof window.external + ' ' + typeof VBArray + ' ' + window.reached"), "object function called");
       EXPECT_EQ(endpoint.calls.size(), 1u);
@@ -556,6 +558,32 @@ TEST(PageCallDeadline, EndingTheWaitsEndsACallIntoAHungPageAndEveryLaterOne) {
   EXPECT_EQ(endpoint.calls.size(), 1u);
   EXPECT_EQ(harness.Channel().CallPageFunction(other.PageId(), u"Ping", {}), E_FAIL);
   EXPECT_EQ(other.Evaluate("String(window.pinged)"), "undefined");
+}
+
+// window.wendrake calls its own member IDs through the same channel; its snapshot
+// list arrives as objects, and it cannot be replaced or added to.
+TEST_F(PageChannelTest, TheProgramObjectCallsItsOwnMembers) {
+  endpoint.onCall = [](std::int32_t id, const std::vector<PageValue>&) -> InvokeOutcome {
+    if (id == kProgramMemberBase + 1)
+      return {S_OK, std::vector<std::u16string>{u"s2", u"Alpha", u"1700000000000", u"1", u"1719", u"2.0", u"s1", u"Beta", u"1600000000000", u"0", u"", u""}};
+    if (id == kProgramMemberBase + 2) return {S_OK, std::int32_t{1}};
+    return {DISP_E_MEMBERNOTFOUND, {}};
+  };
+  auto view = Open(Page(""));
+  EXPECT_EQ(view->Evaluate("JSON.stringify(window.wendrake.GetSnapshots('alpha'))"),
+            R"([{"id":"s2","folder":"Alpha","taken":1700000000000,"pid":"1719","version":"2.0"},)"
+            R"({"id":"s1","folder":"Beta","taken":1600000000000,"pid":null,"version":null}])");
+  EXPECT_EQ(view->Evaluate("String(window.wendrake.RestoreSnapshot('Alpha', 's2'))"), "1");
+  EXPECT_EQ(view->Evaluate("window.wendrake = 1; window.wendrake.Extra = 2; delete window.wendrake.GetSnapshots;"
+                           " typeof window.wendrake + ' ' + typeof window.wendrake.Extra + ' ' + typeof window.wendrake.GetSnapshots"),
+            "object undefined function");
+  EXPECT_EQ(view->Evaluate("(() => { try { return typeof window.external.GetSnapshots; } catch (e) { return String(e.number); } })()"),
+            std::to_string(DISP_E_UNKNOWNNAME))
+      << "window.external stays as it is";
+  ASSERT_EQ(endpoint.calls.size(), 2u);
+  EXPECT_EQ(endpoint.calls[0].memberId, kProgramMemberBase + 1);
+  EXPECT_EQ(endpoint.calls[0].arguments, std::vector<PageValue>{std::u16string(u"alpha")});
+  EXPECT_EQ(endpoint.calls[1].memberId, kProgramMemberBase + 2);
 }
 
 TEST_F(PageChannelTest, FramesOfOtherAddressesInAnAllowedPageGetNoBridge) {
@@ -668,6 +696,8 @@ class PageChannelConnectionTest : public PageChannelTest {
 TEST_F(PageChannelConnectionTest, InitializationDataCarriesTheMethodTable) {
   ASSERT_EQ(settings.methodNames.size(), ScriptBridge::Table().size());
   EXPECT_EQ(settings.methodNames[Id(u"GetExistPlugin") - 1], "GetExistPlugin");
+  EXPECT_EQ(settings.programMethodNames, (std::vector<std::string>{"GetSnapshots", "RestoreSnapshot"}));
+  EXPECT_EQ(settings.programMemberBase, kProgramMemberBase);
   EXPECT_GE(settings.secret.size(), 32u);
   EXPECT_EQ(settings.uiFolderUri, PageHarness::FileUri(harness_->Root() + "/UI/"));
   EXPECT_EQ(settings.siteOrigin, PageHarness::kSiteOrigin);

@@ -3,6 +3,8 @@
 
 #include "DesktopFixture.h"
 #include "SyntheticInput.h"
+#include "core/ProductSite.h"
+#include "pagehost/ScriptBridge.h"
 
 namespace wendrake {
 namespace {
@@ -135,6 +137,23 @@ TEST_F(PageHostView, PagesOfOtherOriginsGetNoExternalObject) {
   ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
   EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "none");
   EXPECT_TRUE(windows.back()->events.empty());
+}
+
+// The product's site gets window.external but never window.wendrake, even from a
+// web process that would call its members anyway.
+TEST_F(PageHostView, TheSitesPagesCannotReachTheProgramObject) {
+  installation.WriteCatalog({"Alpha"});
+  windows.push_back(std::make_unique<testing::TestWindow>());
+  views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
+  CCustomHtmlView& view = *views.back();
+  ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
+  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = typeof window.external + ' ' + typeof window.wendrake;</script></body></html>",
+                            (std::string(kProductSite) + "/news/").c_str());
+  ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
+  EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "object undefined");
+  const InvokeOutcome outcome = view.OnPageCall(kProgramMemberBase + 1, {std::u16string()});
+  EXPECT_EQ(outcome.code, DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(view.OnPageCall(ScriptBridge::GetIDOfName(u"GetPluginCount"), {}).code, S_OK) << "window.external still works";
 }
 
 TEST_F(PageHostView, ANewWindowOpensTheLastClickedLinkThroughTheShell) {

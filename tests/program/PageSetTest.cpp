@@ -31,8 +31,11 @@ constexpr int kGameWidth = 520, kGameHeight = 204;
 
 // Where the main page's controls stand in its tab order, with the offered add-ons
 // RiftMeter (installed, older), QuestHelper (installed), MapPlus and ChatTabs.
-constexpr int kTabStart = 3, kTabGameLocation = 4, kTabLightSkin = 6, kTabChosenPackage = 8, kTabUpdateRiftMeter = 10, kTabRemoveQuestHelper = 12,
-              kTabInstallMapPlus = 13;
+constexpr int kTabStart = 3, kTabGameLocation = 4, kTabLightSkin = 6, kTabChosenPackage = 8, kTabUpdateRiftMeter = 10, kTabRemoveQuestHelper = 12;
+// Once an add-on has an earlier version, its row ends in a button that lists them:
+// RiftMeter's after its update (delete, earlier versions), QuestHelper's after its
+// removal (install, earlier versions), which puts MapPlus's install one further.
+constexpr int kTabRiftMeterVersions = 11, kTabInstallMapPlusAfterRemovingQuestHelper = 14;
 // The close button of the main page, in the window's top drag band.
 constexpr int kCloseButtonX = 890, kCloseButtonY = 21;
 
@@ -184,7 +187,7 @@ TEST_F(PageSet, TheKeyboardAloneRemovesInstallsAndUpdatesAddOns) {
   const Step steps[] = {
       {"remove QuestHelper", kTabRemoveQuestHelper,
        [this] { return !fs::exists(addOns / "QuestHelper") && Catalogue().find("1720") == std::string::npos; }},
-      {"install MapPlus from Temp", kTabInstallMapPlus,
+      {"install MapPlus from Temp", kTabInstallMapPlusAfterRemovingQuestHelper,
        [this] {
          return fs::exists(addOns / "MapPlus/RiftAddon.toc") && Catalogue().find("pid=\"1721\" ver=\"0.9\" PlugName=\"MapPlus\"") != std::string::npos &&
                 !fs::exists(tree.Root() / "Temp/MapPlus.zip");
@@ -205,6 +208,48 @@ TEST_F(PageSet, TheKeyboardAloneRemovesInstallsAndUpdatesAddOns) {
   }
   ASSERT_TRUE(Shown(kMainWidth, kMainHeight));
   Shot("main-after");
+}
+
+// The add-on manager keeps what an update replaced: the player puts it back from
+// the add-on's earlier versions, files and catalogued version alike.
+TEST_F(PageSet, AnUpdatedAddOnIsPutBackToItsEarlierVersion) {
+  ASSERT_TRUE(StartAndLogIn());
+  Tabs(kTabUpdateRiftMeter);
+  PressKey(XK_space);
+  EXPECT_TRUE(AcknowledgeMessage());
+  ASSERT_TRUE(RunUntil([&] { return Catalogue().find("pid=\"1719\" ver=\"1.2\"") != std::string::npos; })) << Catalogue();
+
+  ASSERT_TRUE(StartAndLogIn());
+  Tabs(kTabRiftMeterVersions);
+  PressKey(XK_space);
+  const auto main = Shown(kMainWidth, kMainHeight);
+  ASSERT_TRUE(main);
+  Shot("earlier-versions");
+  // The list opens right under the add-on's row: its one version is next.
+  Tabs(1);
+  PressKey(XK_space);
+  EXPECT_TRUE(AcknowledgeMessage("message-restored"));
+  EXPECT_TRUE(RunUntil([&] { return Catalogue().find("pid=\"1719\" ver=\"1.0\"") != std::string::npos; })) << Catalogue();
+  // Switched on at login, as it was when the update replaced it.
+  EXPECT_EQ(tree.ReadFile(addOns / "RiftMeter/RiftAddon.toc"), "## Version: 1.0\n");
+  // The restore is itself undoable: the update is now the earlier version.
+  const auto listed = testing::RunProcess({(tree.Root() / "bin/wendrakectl").string(), "--root", tree.Root().string(), "backups", "list", "RiftMeter"});
+  EXPECT_NE(listed.out.find("\tRiftMeter\t1.2\t"), std::string::npos) << listed.out << listed.err;
+}
+
+// After a removal the keyboard stands on its undo, which puts the folder and its
+// catalogue item back.
+TEST_F(PageSet, ARemovalIsUndoneFromTheKeyboard) {
+  ASSERT_TRUE(StartAndLogIn());
+  Tabs(kTabRemoveQuestHelper);
+  PressKey(XK_space);
+  EXPECT_TRUE(AcknowledgeMessage());
+  ASSERT_TRUE(RunUntil([&] { return !fs::exists(addOns / "QuestHelper"); }));
+  Shot("removed");
+  PressKey(XK_space);
+  EXPECT_TRUE(AcknowledgeMessage());
+  EXPECT_TRUE(RunUntil([&] { return Catalogue().find("pid=\"1720\" ver=\"2.1\" PlugName=\"QuestHelper\"") != std::string::npos; })) << Catalogue();
+  EXPECT_EQ(tree.ReadFile(addOns / "QuestHelper/RiftAddon.toc"), "## Version: 2.1\n");
 }
 
 TEST_F(PageSet, APackageChosenOnTheDiskInstallsUnderItsOwnPid) {

@@ -60,6 +60,9 @@ bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
 
 InvokeOutcome CCustomHtmlView::OnPageCall(std::int32_t memberId, const std::vector<PageValue>& arguments) {
   if (!pageHost_) return {DISP_E_MEMBERNOTFOUND, {}};
+  // The web process gives window.wendrake to installation pages alone; a web
+  // process that has been taken over must not get around that.
+  if (ScriptBridge::IsProgramMember(memberId) && !Environment().ShowsInstallationPage(WebView())) return {DISP_E_MEMBERNOTFOUND, {}};
   return ScriptBridge::Invoke(*pageHost_, memberId, arguments);
 }
 

@@ -1,7 +1,6 @@
 #include "pagehost/webkit/CHtmlViewEx.h"
 
 #include <filesystem>
-#include <memory>
 
 #include "core/Text.h"
 #include "pagehost/webkit/CDocControlSite.h"
@@ -42,8 +41,8 @@ void CHtmlViewEx::Navigate(const std::string& address) {
     webkit_web_view_load_uri(webView_, address.c_str());
     return;
   }
-  std::unique_ptr<char, decltype(&g_free)> uri(g_filename_to_uri(std::filesystem::absolute(address).c_str(), nullptr, nullptr), g_free);
-  if (uri) webkit_web_view_load_uri(webView_, uri.get());
+  g_autofree gchar* uri = g_filename_to_uri(std::filesystem::absolute(address).c_str(), nullptr, nullptr);
+  if (uri) webkit_web_view_load_uri(webView_, uri);
 }
 
 void CHtmlViewEx::LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {

@@ -7,7 +7,6 @@
 
 #include "addons/PackageImport.h"
 #include "core/Text.h"
-#include "pagehost/wire/PageAccess.h"
 #include "platform/GameSearch.h"
 
 namespace wendrake {
@@ -61,11 +60,6 @@ fs::path StartingFolder(Wanted wanted) {
     return downloads ? downloads : g_get_home_dir();
   }
   return gLastFolder;
-}
-
-bool IsInstallationPage(WebKitWebView* view, const WebViewEnvironment& environment) {
-  const char* uri = webkit_web_view_get_uri(view);
-  return uri && wire::IsPageAllowed(uri, environment.UiFolderUri(), "");
 }
 
 // Holds the view and the request until the player has chosen.
@@ -142,7 +136,7 @@ constexpr char kFocusedAccept[] = "(function () { var e = document.activeElement
 
 gboolean RunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, gpointer data) {
   const auto& handler = *static_cast<const Handler*>(data);
-  if (!IsInstallationPage(view, handler.environment)) return FALSE;
+  if (!handler.environment.ShowsInstallationPage(view)) return FALSE;
   auto* choosing = new Choosing(handler, view, request);
   webkit_web_view_evaluate_javascript(
       view, kFocusedAccept, -1, "wendrake-file-chooser", nullptr, nullptr,

@@ -372,8 +372,9 @@ PageChannel::~PageChannel() {
 }
 
 GVariant* PageChannel::ExtensionInitializationData() const {
-  wire::ExtensionSettings settings{impl_->socketPath, impl_->secret, {}, impl_->rule.uiFolderUri, impl_->rule.siteOrigin};
+  wire::ExtensionSettings settings{impl_->socketPath, impl_->secret, {}, {}, kProgramMemberBase, impl_->rule.uiFolderUri, impl_->rule.siteOrigin};
   for (const MethodEntry& entry : ScriptBridge::Table()) settings.methodNames.push_back(ToUtf8(entry.name));
+  for (const MethodEntry& entry : ScriptBridge::ProgramTable()) settings.programMethodNames.push_back(ToUtf8(entry.name));
   return wire::SettingsVariant(settings);
 }
 

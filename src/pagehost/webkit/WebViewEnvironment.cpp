@@ -1,17 +1,17 @@
 #include "pagehost/webkit/WebViewEnvironment.h"
 
 #include <cstdlib>
-#include <memory>
 
 #include "core/ProductSite.h"
 #include "pagehost/webkit/DataScheme.h"
+#include "pagehost/wire/PageAccess.h"
 
 namespace wendrake {
 namespace {
 
 std::string FolderUri(const std::filesystem::path& folder) {
-  std::unique_ptr<char, decltype(&g_free)> uri(g_filename_to_uri(folder.c_str(), nullptr, nullptr), g_free);
-  std::string text = uri ? uri.get() : "";
+  g_autofree gchar* uri = g_filename_to_uri(folder.c_str(), nullptr, nullptr);
+  std::string text = uri ? uri : "";
   if (!text.empty() && text.back() != '/') text += '/';
   return text;
 }
@@ -43,5 +43,10 @@ WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::fi
 }
 
 WebViewEnvironment::~WebViewEnvironment() { g_clear_object(&context_); }
+
+bool WebViewEnvironment::ShowsInstallationPage(WebKitWebView* view) const {
+  const char* uri = view ? webkit_web_view_get_uri(view) : nullptr;
+  return uri && wire::IsPageAllowed(uri, uiFolderUri_, "");
+}
 
 }  // namespace wendrake

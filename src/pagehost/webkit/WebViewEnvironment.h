@@ -22,6 +22,8 @@ class WebViewEnvironment {
   PageChannel& Channel() { return channel_; }
   // "file:///root/UI/": the installation's own pages lie below it.
   const std::string& UiFolderUri() const { return uiFolderUri_; }
+  // Whether the view shows one of them (never a web page, not even the site's).
+  bool ShowsInstallationPage(WebKitWebView* view) const;
 
  private:
   Installation installation_;

@@ -53,23 +53,39 @@ bool IsPageAllowed(std::string_view documentUri, std::string_view uiFolderUri, s
   return false;
 }
 
+namespace {
+
+constexpr char kSettingsType[] = "(ssasasiss)";
+
+GVariant* NameList(const std::vector<std::string>& names) {
+  GVariantBuilder list;
+  g_variant_builder_init(&list, G_VARIANT_TYPE_STRING_ARRAY);
+  for (const auto& name : names) g_variant_builder_add(&list, "s", name.c_str());
+  return g_variant_builder_end(&list);
+}
+
+void ReadNames(GVariantIter* names, std::vector<std::string>& out) {
+  const gchar* name = nullptr;
+  while (g_variant_iter_next(names, "&s", &name)) out.emplace_back(name);
+  g_variant_iter_free(names);
+}
+
+}  // namespace
+
 GVariant* SettingsVariant(const ExtensionSettings& settings) {
-  GVariantBuilder names;
-  g_variant_builder_init(&names, G_VARIANT_TYPE_STRING_ARRAY);
-  for (const auto& name : settings.methodNames) g_variant_builder_add(&names, "s", name.c_str());
-  return g_variant_new("(ssasss)", settings.socketPath.c_str(), settings.secret.c_str(), &names, settings.uiFolderUri.c_str(),
-                       settings.siteOrigin.c_str());
+  return g_variant_new("(ss@as@asiss)", settings.socketPath.c_str(), settings.secret.c_str(), NameList(settings.methodNames),
+                       NameList(settings.programMethodNames), settings.programMemberBase, settings.uiFolderUri.c_str(), settings.siteOrigin.c_str());
 }
 
 bool ReadSettings(GVariant* data, ExtensionSettings& out) {
-  if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE("(ssasss)"))) return false;
+  if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE(kSettingsType))) return false;
   const gchar *socketPath = nullptr, *secret = nullptr, *folder = nullptr, *origin = nullptr;
-  GVariantIter* names = nullptr;
-  g_variant_get(data, "(&s&sas&s&s)", &socketPath, &secret, &names, &folder, &origin);
-  out = ExtensionSettings{socketPath, secret, {}, folder, origin};
-  const gchar* name = nullptr;
-  while (g_variant_iter_next(names, "&s", &name)) out.methodNames.emplace_back(name);
-  g_variant_iter_free(names);
+  GVariantIter *names = nullptr, *programNames = nullptr;
+  gint32 programBase = 0;
+  g_variant_get(data, "(&s&sasasi&s&s)", &socketPath, &secret, &names, &programNames, &programBase, &folder, &origin);
+  out = ExtensionSettings{socketPath, secret, {}, {}, programBase, folder, origin};
+  ReadNames(names, out.methodNames);
+  ReadNames(programNames, out.programMethodNames);
   return true;
 }
 

@@ -4,6 +4,7 @@
 // without a web process.
 #include <glib.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,9 @@ struct ExtensionSettings {
   std::string socketPath;
   std::string secret;
   std::vector<std::string> methodNames;  // member-ID order: ID = index + 1
+  // window.wendrake's, for installation pages: ID = programMemberBase + index + 1.
+  std::vector<std::string> programMethodNames;
+  std::int32_t programMemberBase = 0;
   std::string uiFolderUri;
   std::string siteOrigin;
 };

@@ -18,7 +18,8 @@
   // Codes the pages raise, beside the program's own (error.html has the texts).
   W.codes = {
     installed: "2001", updated: "2002", removed: "2003", notRemoved: "2004", notCatalogued: "2005",
-    noAddOnInPackage: "2006", gameSaved: "2010", noName: "2011", notInstalled: "2012"
+    noAddOnInPackage: "2006", restored: "2007", noSuchVersion: "2008", notRestored: "2009", gameSaved: "2010", noName: "2011",
+    notInstalled: "2012", noGameToRestore: "2013"
   };
   W.tell = function (code) { window.external.ShowMsgBox(code); };
 

@@ -2,6 +2,8 @@
 (function () {
   "use strict";
   var external = window.external;
+  // The program's own object: earlier versions of add-ons. Absent in hosts without it.
+  var program = window.wendrake;
   var rows = document.getElementById("addons"), status = document.getElementById("status");
   // Installations waiting for UnzipFinished, by tag.
   var pending = {};
@@ -39,6 +41,21 @@
     });
   }
 
+  // The kept earlier versions of each add-on folder (lower case), newest first.
+  function earlierVersions() {
+    var byFolder = {};
+    if (!program) return byFolder;
+    program.GetSnapshots("").forEach(function (snapshot) {
+      var key = snapshot.folder.toLowerCase();
+      (byFolder[key] = byFolder[key] || []).push(snapshot);
+    });
+    return byFolder;
+  }
+  function versionText(snapshot) {
+    var when = new Date(snapshot.taken).toLocaleString("zh-CN", { hour12: false });
+    return (snapshot.version !== null ? "版本 " + (snapshot.version || "—") : "未登记版本") + "，" + when + " 保存";
+  }
+
   function button(text, label, action) {
     var b = document.createElement("button");
     b.textContent = text;
@@ -61,27 +78,80 @@
     installed.forEach(function (item) {
       if (!offered.some(function (o) { return o.pid === item.pid; })) entries.push({ offer: null, have: item });
     });
+    // Add-ons removed for good keep a row while earlier versions of them are kept.
+    var versions = earlierVersions();
+    var listed = {};
+    entries.forEach(function (entry) { listed[(entry.have || entry.offer).folder.toLowerCase()] = true; });
+    Object.keys(versions).forEach(function (key) {
+      if (!listed[key]) entries.push({ offer: null, have: null, removed: versions[key][0].folder });
+    });
     rows.textContent = "";
     if (!entries.length) {
       var empty = document.createElement("tr");
       cell(empty, "还没有插件。可以安装本地插件包。").colSpan = 5;
       rows.appendChild(empty);
     }
-    entries.forEach(function (entry) {
+    entries.forEach(function (entry, index) {
       var row = document.createElement("tr");
-      var name = (entry.offer || entry.have).name;
+      var known = entry.offer || entry.have;
+      var name = known ? known.name : entry.removed;
+      var folder = known ? known.folder : entry.removed;
       cell(row, name);
       cell(row, entry.have ? entry.have.ver : "—");
       cell(row, entry.offer ? entry.offer.ver : "—");
       var newer = entry.have && entry.offer && external.ComparePluginVer(entry.have.pid, entry.offer.ver) === 1;
-      var state = !entry.have ? "未安装" : newer ? "有新版本" : entry.offer ? "已是最新" : "本地插件";
+      var state = entry.removed ? "已删除" : !entry.have ? "未安装" : newer ? "有新版本" : entry.offer ? "已是最新" : "本地插件";
       cell(row, state, "state" + (newer ? " newer" : ""));
       var actions = cell(row, "", "actions-cell");
-      if (!entry.have) actions.appendChild(button("安装", "安装 " + name, function () { install(entry.offer, entry.offer.folder, false); }));
+      if (!entry.have && entry.offer) actions.appendChild(button("安装", "安装 " + name, function () { install(entry.offer, entry.offer.folder, false); }));
       if (newer) actions.appendChild(button("更新", "更新 " + name, function () { install(entry.offer, entry.offer.folder, true); }));
       if (entry.have) actions.appendChild(button("删除", "删除 " + name, function () { remove(entry.have, name); }));
       rows.appendChild(row);
+      var kept = versions[folder.toLowerCase()];
+      if (kept) actions.appendChild(versionsToggle(row, "versions-" + index, name, kept));
     });
+  }
+
+  // "Earlier versions": opens a row under the add-on's with one restore button per kept version.
+  function versionsToggle(row, id, name, kept) {
+    var toggle = button("早期版本", name + " 的早期版本", function () {
+      var open = document.getElementById(id);
+      if (open) {
+        open.parentNode.removeChild(open);
+        toggle.setAttribute("aria-expanded", "false");
+        return;
+      }
+      var list = document.createElement("tr");
+      list.id = id;
+      list.className = "versions";
+      var td = cell(list, "");
+      td.colSpan = 5;
+      kept.forEach(function (snapshot) {
+        var line = document.createElement("div");
+        var text = document.createElement("span");
+        text.textContent = versionText(snapshot);
+        line.appendChild(text);
+        line.appendChild(button("恢复", "恢复 " + name + "：" + versionText(snapshot), function () { restore(snapshot, name); }));
+        td.appendChild(line);
+      });
+      row.parentNode.insertBefore(list, row.nextSibling);
+      toggle.setAttribute("aria-expanded", "true");
+    });
+    toggle.setAttribute("aria-expanded", "false");
+    toggle.setAttribute("aria-controls", id);
+    return toggle;
+  }
+
+  // What the restore replaces is kept as an earlier version in its turn.
+  function restore(snapshot, name) {
+    var result = program.RestoreSnapshot(snapshot.folder, snapshot.id);
+    if (result === 1) {
+      Wendrake.setNote(status, "已恢复：" + name + (snapshot.version ? "（版本 " + snapshot.version + "）" : ""), "good");
+      Wendrake.tell(Wendrake.codes.restored);
+    } else {
+      Wendrake.tell(result === 0 ? Wendrake.codes.noSuchVersion : result === -1 ? Wendrake.codes.noGameToRestore : Wendrake.codes.notRestored);
+    }
+    return refresh();
   }
 
   // The package `packageName` lies in Temp; once it is unpacked, the add-on is
@@ -115,11 +185,23 @@
   function remove(item, name) {
     if (external.RemovePlugfolder(item.folder, item.pid) === 1) {
       Wendrake.setNote(status, "已删除：" + name, "good");
+      var undo = offerUndo(item.folder, name);
       Wendrake.tell(Wendrake.codes.removed);
+      // The removed row's button is gone; the keyboard goes on where it can undo.
+      if (undo) undo.focus();
     } else {
       Wendrake.tell(Wendrake.codes.notRemoved);
     }
     refresh();
+  }
+  // The removal's own snapshot is that add-on's newest: putting it back undoes the removal.
+  function offerUndo(folder, name) {
+    var kept = program ? program.GetSnapshots(folder) : [];
+    if (!kept.length) return null;
+    var undo = button("撤销", "撤销删除 " + name, function () { restore(kept[0], name); });
+    undo.className = "quiet undo";
+    status.appendChild(undo);
+    return undo;
   }
 
   // A package the player chose: the program has put it in Temp under its own
