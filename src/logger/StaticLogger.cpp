@@ -51,7 +51,8 @@ std::filesystem::path DefaultLogFile() {
 
 CStaticLogger::CStaticLogger(int kind) : CStaticLogger(kind, kind == kLogFile ? DefaultLogFile() : std::filesystem::path()) {}
 
-CStaticLogger::CStaticLogger(int kind, std::filesystem::path file) : implementation_(Make(kind, std::move(file))) {}
+CStaticLogger::CStaticLogger(int kind, std::filesystem::path file)
+    : implementation_(Make(kind, file)), file_(kind == kLogFile ? std::move(file) : std::filesystem::path()) {}
 
 CStaticLogger::CStaticLogger(std::shared_ptr<ILogger> implementation) : implementation_(std::move(implementation)) {}
 

@@ -26,9 +26,12 @@ class CStaticLogger {
   explicit CStaticLogger(std::shared_ptr<ILogger> implementation);
 
   ILogger* operator->() const { return implementation_.get(); }
+  // The file a kLogFile logger writes; empty for any other.
+  const std::filesystem::path& File() const { return file_; }
 
  private:
   std::shared_ptr<ILogger> implementation_;
+  std::filesystem::path file_;
 };
 
 }  // namespace wendrake

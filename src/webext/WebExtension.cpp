@@ -17,6 +17,7 @@
 #include <string>
 
 #include "core/Text.h"
+#include "logger/LoggerSetup.h"
 #include "pagehost/wire/PageAccess.h"
 #include "pagehost/wire/PageWire.h"
 #include "webext/PageScript.h"
@@ -225,7 +226,7 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
     }
     if (ServeRequest(link, message)) continue;
     // Kind and id say which side lost its step, should this ever happen again.
-    g_warning("wendrake: unexpected message (kind %zu, id %u) while waiting for the reply to %u", message.index(),
+    g_warning("unexpected message (kind %zu, id %u) while waiting for the reply to %u", message.index(),
               std::visit([](const auto& m) -> std::uint32_t {
                 if constexpr (requires { m.id; }) return m.id;
                 else return 0;
@@ -378,10 +379,10 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   if (install && jsc_value_is_function(install)) {
     g_autoptr(JSCValue) result = jsc_value_function_callv(install, G_N_ELEMENTS(arguments), arguments);
   } else if (!script) {
-    g_warning("wendrake: the page bridge's script is missing from the extension's resources");
+    g_warning("the page bridge's script is missing from the extension's resources");
   }
   if (JSCException* exception = jsc_context_get_exception(context)) {
-    g_warning("wendrake: page bridge not installed: %s", jsc_exception_get_message(exception));
+    g_warning("page bridge not installed: %s", jsc_exception_get_message(exception));
     jsc_context_clear_exception(context);
   }
 }
@@ -398,12 +399,12 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   const std::uint64_t pageId = webkit_web_page_get_id(page);
   sockaddr_un address;
   if (!wire::SocketAddress(gSettings.socketPath, address)) {
-    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process: %s is too long a socket path", pageId,
+    g_warning("page %" G_GUINT64_FORMAT " cannot reach the UI process: %s is too long a socket path", pageId,
               gSettings.socketPath.c_str());
   } else if (const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
              fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
              !wire::Send(fd, wire::Hello{gSettings.secret, pageId})) {
-    g_warning("wendrake: page %" G_GUINT64_FORMAT " cannot reach the UI process: %s", pageId, g_strerror(errno));
+    g_warning("page %" G_GUINT64_FORMAT " cannot reach the UI process: %s", pageId, g_strerror(errno));
     if (fd >= 0) ::close(fd);
   } else {
     link->fd = fd;
@@ -422,8 +423,13 @@ extern "C" __attribute__((visibility("default"))) void webkit_web_extension_init
                                                                                                         const GVariant* data) {
   using namespace wendrake::webext;
   if (!wendrake::wire::ReadSettings(const_cast<GVariant*>(data), gSettings)) {
-    g_warning("wendrake: web extension started without its settings");
+    g_warning("web extension started without its settings");
     return;
+  }
+  // So that the one log a player sends holds what went wrong in the pages' processes too.
+  if (!gSettings.diagnosticsLog.empty()) {
+    static const wendrake::CStaticLogger logger(wendrake::CStaticLogger::kLogFile, gSettings.diagnosticsLog);
+    wendrake::StartLogging(logger);
   }
   g_signal_connect(extension, "page-created", G_CALLBACK(OnPageCreated), nullptr);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(OnWindowObjectCleared), nullptr);

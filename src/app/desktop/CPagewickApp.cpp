@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "addons/Leftovers.h"
-#include "app/LoggerSetup.h"
+#include "logger/LoggerSetup.h"
 #include "app/desktop/CPagewickDlg.h"
 #include "app/desktop/ProgramEnd.h"
 #include "commands/DataFolder.h"
@@ -20,7 +20,7 @@
 namespace wendrake {
 
 bool CPagewickApp::InitInstance(int& argc, char**& argv) {
-  StartLogging(logger_);
+  const bool logging = StartLogging(logger_);
 
   const std::string name = ApplicationName();
   instance_ = SingleInstanceGuard::Acquire(name);
@@ -46,7 +46,7 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   RemoveLeftovers(installation);
   std::optional<WebViewEnvironment> environment;
   try {
-    environment.emplace(installation, installation.ModuleDirectory() / "webext");
+    environment.emplace(installation, installation.ModuleDirectory() / "webext", logging ? logger_.File() : std::filesystem::path());
   } catch (const std::exception& error) {
     // Without the page channel no page could reach the program.
     g_warning("%s", error.what());

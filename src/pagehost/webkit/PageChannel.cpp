@@ -371,8 +371,9 @@ PageChannel::~PageChannel() {
   g_main_context_unref(impl_->context);
 }
 
-GVariant* PageChannel::ExtensionInitializationData() const {
-  wire::ExtensionSettings settings{impl_->socketPath, impl_->secret, {}, {}, kProgramMemberBase, impl_->rule.uiFolderUri, impl_->rule.siteOrigin};
+GVariant* PageChannel::ExtensionInitializationData(const std::filesystem::path& diagnosticsLog) const {
+  wire::ExtensionSettings settings{impl_->socketPath,     impl_->secret,         {}, {}, kProgramMemberBase, impl_->rule.uiFolderUri,
+                                   impl_->rule.siteOrigin, diagnosticsLog.string()};
   for (const MethodEntry& entry : ScriptBridge::Table()) settings.methodNames.push_back(ToUtf8(entry.name));
   for (const MethodEntry& entry : ScriptBridge::ProgramTable()) settings.programMethodNames.push_back(ToUtf8(entry.name));
   return wire::SettingsVariant(settings);

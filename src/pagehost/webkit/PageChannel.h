@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +50,9 @@ class PageChannel {
   PageChannel& operator=(const PageChannel&) = delete;
 
   // What the web-process extension needs at start-up (a floating GVariant): the
-  // socket address, the secret, the method names in member-ID order, the rule.
-  GVariant* ExtensionInitializationData() const;
+  // socket address, the secret, the method names in member-ID order, the rule,
+  // and the log its diagnostics join (none when empty).
+  GVariant* ExtensionInitializationData(const std::filesystem::path& diagnosticsLog = {}) const;
 
   // Routes the page with this WebKit page id to an endpoint, or stops routing.
   void Attach(std::uint64_t pageId, IPageEndpoint* endpoint);

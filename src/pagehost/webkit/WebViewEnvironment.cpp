@@ -26,9 +26,10 @@ std::chrono::milliseconds PageCallDeadline() {
 
 }  // namespace
 
-WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder)
+WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder, std::filesystem::path diagnosticsLog)
     : installation_(installation),
       extensionFolder_(std::move(extensionFolder)),
+      diagnosticsLog_(std::move(diagnosticsLog)),
       uiFolderUri_(FolderUri(installation.Root() / "UI")),
       channel_(PageAccessRule{uiFolderUri_, kProductSite}, PageCallDeadline()),
       context_(webkit_web_context_new()) {
@@ -36,7 +37,7 @@ WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::fi
   g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
                      auto* self = static_cast<WebViewEnvironment*>(data);
                      webkit_web_context_set_web_extensions_directory(context, self->extensionFolder_.c_str());
-                     webkit_web_context_set_web_extensions_initialization_user_data(context, self->channel_.ExtensionInitializationData());
+                     webkit_web_context_set_web_extensions_initialization_user_data(context, self->channel_.ExtensionInitializationData(self->diagnosticsLog_));
                    }),
                    this);
   ServeCatalogues(context_, installation_, uiFolderUri_);

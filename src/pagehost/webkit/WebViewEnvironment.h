@@ -12,7 +12,8 @@ namespace wendrake {
 
 class WebViewEnvironment {
  public:
-  WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder);
+  // The web processes' diagnostics join the log `diagnosticsLog`, when there is one.
+  WebViewEnvironment(const Installation& installation, std::filesystem::path extensionFolder, std::filesystem::path diagnosticsLog = {});
   ~WebViewEnvironment();
   WebViewEnvironment(const WebViewEnvironment&) = delete;
   WebViewEnvironment& operator=(const WebViewEnvironment&) = delete;
@@ -28,6 +29,7 @@ class WebViewEnvironment {
  private:
   Installation installation_;
   std::filesystem::path extensionFolder_;
+  std::filesystem::path diagnosticsLog_;
   std::string uiFolderUri_;
   PageChannel channel_;
   WebKitWebContext* context_;

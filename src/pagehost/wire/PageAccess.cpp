@@ -55,7 +55,7 @@ bool IsPageAllowed(std::string_view documentUri, std::string_view uiFolderUri, s
 
 namespace {
 
-constexpr char kSettingsType[] = "(ssasasiss)";
+constexpr char kSettingsType[] = "(ssasasisss)";
 
 GVariant* NameList(const std::vector<std::string>& names) {
   GVariantBuilder list;
@@ -73,17 +73,18 @@ void ReadNames(GVariantIter* names, std::vector<std::string>& out) {
 }  // namespace
 
 GVariant* SettingsVariant(const ExtensionSettings& settings) {
-  return g_variant_new("(ss@as@asiss)", settings.socketPath.c_str(), settings.secret.c_str(), NameList(settings.methodNames),
-                       NameList(settings.programMethodNames), settings.programMemberBase, settings.uiFolderUri.c_str(), settings.siteOrigin.c_str());
+  return g_variant_new("(ss@as@asisss)", settings.socketPath.c_str(), settings.secret.c_str(), NameList(settings.methodNames),
+                       NameList(settings.programMethodNames), settings.programMemberBase, settings.uiFolderUri.c_str(), settings.siteOrigin.c_str(),
+                       settings.diagnosticsLog.c_str());
 }
 
 bool ReadSettings(GVariant* data, ExtensionSettings& out) {
   if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE(kSettingsType))) return false;
-  const gchar *socketPath = nullptr, *secret = nullptr, *folder = nullptr, *origin = nullptr;
+  const gchar *socketPath = nullptr, *secret = nullptr, *folder = nullptr, *origin = nullptr, *log = nullptr;
   GVariantIter *names = nullptr, *programNames = nullptr;
   gint32 programBase = 0;
-  g_variant_get(data, "(&s&sasasi&s&s)", &socketPath, &secret, &names, &programNames, &programBase, &folder, &origin);
-  out = ExtensionSettings{socketPath, secret, {}, {}, programBase, folder, origin};
+  g_variant_get(data, "(&s&sasasi&s&s&s)", &socketPath, &secret, &names, &programNames, &programBase, &folder, &origin, &log);
+  out = ExtensionSettings{socketPath, secret, {}, {}, programBase, folder, origin, log};
   ReadNames(names, out.methodNames);
   ReadNames(programNames, out.programMethodNames);
   return true;

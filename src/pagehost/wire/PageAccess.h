@@ -24,6 +24,8 @@ struct ExtensionSettings {
   std::int32_t programMemberBase = 0;
   std::string uiFolderUri;
   std::string siteOrigin;
+  // The program's log, which the web process's diagnostics join; empty while it logs nothing.
+  std::string diagnosticsLog;
 };
 
 // A floating GVariant.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LoggerSetup.h"
+#include "logger/LoggerSetup.h"
 #include "support/TempInstallation.h"
 
 namespace wendrake {

@@ -1,4 +1,4 @@
-#include "app/LoggerSetup.h"
+#include "logger/LoggerSetup.h"
 
 #include <glib.h>
 
