@@ -32,6 +32,8 @@ void DeliverUserInfo(const PageHost& view, std::u16string_view user, std::u16str
   if (picture.size() <= 3) picture = ToUtf16(view.Install().ModuleRelative(u"..\\UI\\skin\\default\\images\\pic_img2.jpg").string());
   // The main page has no opener: it is told about its own login.
   const PageHost& opener = view.OpenerViewWindow() ? *view.OpenerViewWindow() : view;
+  // The main page loads beside the login dialog and may not have finished yet.
+  opener.Page().AwaitLoaded();
   opener.Page().RefreshDocument();
   opener.Page().CallPageScript(u"SetUserInfo", {std::u16string(user), picture});
   view.HoldingWindow().EndDialog(1);

@@ -39,6 +39,9 @@ class IHostWindow {
 class IPageScript {
  public:
   virtual ~IPageScript() = default;
+  // Waits a bounded while for a page that is still loading; pages load beside
+  // each other, and a call that needs one waits here rather than fail.
+  virtual void AwaitLoaded() {}
   virtual bool RefreshDocument() = 0;
   // Calls a function of the page with text arguments, first argument first;
   // reports its own failures to the user and answers false.

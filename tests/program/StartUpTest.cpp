@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "ProgramFixture.h"
 #include "harness/SystemTray.h"
+#include "harness/TestPages.h"
 #include "platform/PrivateFolder.h"
 
 namespace wendrake::programtest {
@@ -33,6 +35,26 @@ TEST_F(StartUp, OnlyTheLoginDialogShowsBeforeALogin) {
   EXPECT_TRUE(tray.DockRequests().empty()) << "the tray icon came before the login";
   EXPECT_TRUE(program.CataloguedAddOnsAre(false));
   EXPECT_TRUE(run.Running());
+}
+
+// The login dialog does not wait for the main page: a login it delivers at once
+// waits for the main page instead, and reaches it once it has loaded.
+TEST_F(StartUp, TheLoginLoadsBesideASlowMainPage) {
+  std::ofstream(program.Page("main")) << ( TestPage("main", R"(
+    var started = Date.now();
+    while (Date.now() - started < 3000) {}
+    function SetUserInfo(user, image) { TestLog("SetUserInfo:" + user); })"));
+  std::ofstream(program.Page("login")) << ( TestPage("login", R"(
+    TestLog("login:delivering");
+    window.external.DeliverUserInfo("early", "");)"));
+  auto& run = Start();
+  ASSERT_TRUE(WaitForShown(run, kMainWidth, kMainHeight, 30)) << Describe(Windows(run));
+  const std::string log = pages.Text();
+  const auto delivering = log.find("login:delivering"), mainReady = log.find("main:ready"), received = log.find("SetUserInfo:early");
+  ASSERT_NE(delivering, std::string::npos) << log;
+  ASSERT_NE(received, std::string::npos) << log;
+  EXPECT_LT(delivering, mainReady) << log;
+  EXPECT_EQ(pages.Count("SetUserInfo:early"), 1) << log;
 }
 
 TEST_F(StartUp, LoginDialogStandsCentredOverTheMainWindow) {

@@ -21,8 +21,6 @@ constexpr int kCornerWidth = 15;
 constexpr int kCornerHeight = 10;
 constexpr guint kFadeStepMs = 40;
 constexpr double kFadeStep = kFadeStepMs / 1000.0;
-// A main page that never finishes loading must not hold up the login for ever.
-constexpr guint kMainPageWaitMs = 10000;
 
 }  // namespace
 
@@ -74,10 +72,6 @@ bool CPagewickDlg::OnInitDialog() {
     messageBox_.Show(window_, ToUtf16(kMissingMainPage));
     return false;
   }
-  g_signal_connect(view_->WebView(), "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer window) {
-                     if (event == WEBKIT_LOAD_FINISHED) static_cast<CPagewickDlg*>(window)->pageSettled_ = true;
-                   }),
-                   this);
   view_->Navigate(page);
   // The window exists, hidden, from here on: the login dialog stands over it.
   gtk_widget_realize(window_);
@@ -91,8 +85,8 @@ bool CPagewickDlg::OnInitDialog() {
 // could be shown).
 bool CPagewickDlg::OnShowWindow() {
   CentreInWorkArea();
-  // The login page hands the user to the main page, which must be there to take it.
-  if (!WaitForMainPage()) return false;
+  // The login dialog loads beside the main page; a login it delivers early waits
+  // for the main page to take it.
   if (!RunLoginSequence(view_->Host()) || ending_) return false;
   AddTrayIcon();
   shown_ = true;
@@ -116,17 +110,6 @@ void CPagewickDlg::CentreInWorkArea() {
   if (monitor) gdk_monitor_get_workarea(monitor, &area);
   const int left = area.x, top = area.y, right = area.x + area.width, bottom = area.y + area.height;
   gtk_window_move(GTK_WINDOW(window_), (left + right) / 2 - kMainWidth / 2, (top + bottom) / 2 - kMainHeight / 2);
-}
-
-bool CPagewickDlg::WaitForMainPage() {
-  bool waited = false;
-  const guint timeout = g_timeout_add(kMainPageWaitMs, +[](gpointer flag) -> gboolean {
-    *static_cast<bool*>(flag) = true;
-    return G_SOURCE_REMOVE;
-  }, &waited);
-  while (!pageSettled_ && !waited && !ending_) g_main_context_iteration(nullptr, TRUE);
-  if (!waited) g_source_remove(timeout);
-  return !ending_;
 }
 
 void CPagewickDlg::AddTrayIcon() {

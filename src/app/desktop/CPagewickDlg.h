@@ -54,7 +54,6 @@ class CPagewickDlg : public IViewHost {
   bool OnShowWindow();
   void OnDestroy();
   void CentreInWorkArea();
-  bool WaitForMainPage();
   void AddTrayIcon();
   void RefreshTray();
   bool IsMinimized() const;
@@ -77,7 +76,6 @@ class CPagewickDlg : public IViewHost {
   int result_ = 0;
   bool ending_ = false;
   bool shown_ = false;
-  bool pageSettled_ = false;
   guint fade_ = 0;
 };
 

@@ -6,6 +6,11 @@
 #include "pagehost/webkit/CDocControlSite.h"
 
 namespace wendrake {
+namespace {
+
+constexpr guint kPageLoadWaitMs = 10000;
+
+}  // namespace
 
 CHtmlViewEx::CHtmlViewEx(WebViewEnvironment& environment, IPlainMessageBox& messageBox)
     : environment_(environment), messageBox_(messageBox) {}
@@ -42,15 +47,21 @@ void CHtmlViewEx::Navigate(const std::string& address) {
     return;
   }
   g_autofree gchar* uri = g_filename_to_uri(std::filesystem::absolute(address).c_str(), nullptr, nullptr);
-  if (uri) webkit_web_view_load_uri(webView_, uri);
+  if (!uri) return;
+  loading_ = true;
+  webkit_web_view_load_uri(webView_, uri);
 }
 
 void CHtmlViewEx::LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   auto* self = static_cast<CHtmlViewEx*>(data);
-  if (event == WEBKIT_LOAD_STARTED) self->OnNavigationStarting();
+  if (event == WEBKIT_LOAD_STARTED) {
+    self->loading_ = true;
+    self->OnNavigationStarting();
+  }
   if (event == WEBKIT_LOAD_COMMITTED) self->hasDocument_ = true;
   if (event == WEBKIT_LOAD_FINISHED) {
     self->reloading_ = false;
+    self->loading_ = false;
     self->OnDocumentComplete();
   }
 }
@@ -62,6 +73,17 @@ void CHtmlViewEx::WebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerm
   if (self->reloading_) return;
   self->reloading_ = true;
   webkit_web_view_reload(view);
+}
+
+void CHtmlViewEx::AwaitLoaded() {
+  if (!webView_ || !loading_) return;
+  bool late = false;
+  const guint timeout = g_timeout_add(kPageLoadWaitMs, +[](gpointer flag) -> gboolean {
+    *static_cast<bool*>(flag) = true;
+    return G_SOURCE_REMOVE;
+  }, &late);
+  while (loading_ && !late && !(host_ && host_->Closing())) g_main_context_iteration(nullptr, TRUE);
+  if (!late) g_source_remove(timeout);
 }
 
 bool CHtmlViewEx::RefreshDocument() {

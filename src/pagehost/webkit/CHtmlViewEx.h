@@ -45,6 +45,8 @@ class CHtmlViewEx : public IPageScript {
   // A local page path or a web address.
   void Navigate(const std::string& address);
 
+  // Never past the window's end.
+  void AwaitLoaded() override;
   bool RefreshDocument() override;
   bool CallPageScript(std::u16string_view function, const std::vector<std::u16string>& arguments) override;
   bool CallPageScript(std::u16string_view function, std::u16string_view argument);
@@ -85,6 +87,7 @@ class CHtmlViewEx : public IPageScript {
   bool hasDocument_ = false;
   // The page is loading again after its web process ended.
   bool reloading_ = false;
+  bool loading_ = false;
   // What a successful RefreshDocument captured: calls go to this page.
   std::uint64_t document_ = 0;
 };

@@ -4,11 +4,27 @@ namespace wendrake::programtest {
 namespace {
 
 // Appends a line to the log in the hive's Data value. Page calls are served one
-// at a time, and only one page logs at a time in these tests (the others wait in
-// a call or idle), so the read and the write are never torn apart.
+// at a time, but two pages may log at once (the main page and the login dialog
+// load together), and a page's read and write may then take the other's line
+// away; each page counts its own lines and puts back any it finds missing.
 constexpr const char* kLogFunction = R"(
+var TestLogOwn = {};
+function TestLogCount(text, line) {
+  var lines = text.split("\n"), n = 0;
+  for (var i = 0; i < lines.length; ++i) if (lines[i] === line) ++n;
+  return n;
+}
 function TestLog(line) {
-  window.external.SaveUserData(window.external.ReadRegData() + line + "\n");
+  var text = window.external.ReadRegData();
+  if (!(line in TestLogOwn)) TestLogOwn[line] = TestLogCount(text, line);
+  ++TestLogOwn[line];
+  window.external.SaveUserData(text + line + "\n");
+}
+function TestLogRepair() {
+  var text = window.external.ReadRegData(), missing = "";
+  for (var line in TestLogOwn)
+    for (var n = TestLogCount(text, line); n < TestLogOwn[line]; ++n) missing += line + "\n";
+  if (missing) window.external.SaveUserData(text + missing);
 })";
 
 // The hive's Version value holds "<id>|<page>|<script>". A page takes the value
@@ -19,6 +35,7 @@ constexpr const char* kCommandPoll = R"(
   var page = "%PAGE%";
   var seen = window.external.GetLocalProgVer();
   setInterval(function () {
+    TestLogRepair();
     var command = window.external.GetLocalProgVer();
     if (command === seen) return;
     seen = command;
