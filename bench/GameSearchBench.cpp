@@ -37,7 +37,8 @@ void MakePrefix(const TempInstallation& home, const fs::path& prefix, bool withG
   for (int i = 0; i < 2000; ++i) home.WriteFile(prefix / "drive_c/windows/system32" / ("lib" + std::to_string(i) + ".dll"), "MZ");
   for (int app = 0; app < 5; ++app)
     for (int i = 0; i < 60; ++i)
-      home.WriteFile(prefix / "drive_c/Program Files" / ("App" + std::to_string(app)) / ("data" + std::to_string(i % 6)) / ("f" + std::to_string(i)), "");
+      home.WriteFile(prefix / "drive_c/Program Files" / ("App" + std::to_string(app)) / ("data" + std::to_string(i % 6)) / ("f" + std::to_string(i)),
+                     "");
   fs::create_directories(home.Root() / prefix / "drive_c/users/player");
   fs::create_directory_symlink(home.Root(), home.Root() / prefix / "drive_c/users/player/Desktop");
   if (withGame) home.WriteFile(prefix / "drive_c/Program Files (x86)/Rift/riftpatchchinese.exe", "MZ");
@@ -48,7 +49,8 @@ void MakePrefix(const TempInstallation& home, const fs::path& prefix, bool withG
 int main() {
   const TempInstallation home;
   MakePrefix(home, ".wine", false);
-  for (const char* name : {"Games/rift", "Games/other", "Games/Heroic/Prefixes/default/Game"}) MakePrefix(home, name, std::string(name) == "Games/rift");
+  for (const char* name : {"Games/rift", "Games/other", "Games/Heroic/Prefixes/default/Game"})
+    MakePrefix(home, name, std::string(name) == "Games/rift");
   for (const char* name : {"a", "b"}) MakePrefix(home, fs::path(".local/share/bottles/bottles") / name, false);
   for (int app = 0; app < 6; ++app) MakePrefix(home, ".local/share/Steam/steamapps/compatdata/" + std::to_string(1000 + app) + "/pfx", false);
   // What a home holds besides the prefixes: the search never goes there.

@@ -40,7 +40,8 @@ std::string Content(std::mt19937& random, bool text, size_t size) {
   std::string bytes;
   bytes.reserve(size);
   if (text) {
-    static const char* const words[] = {"local ", "function ", "end\n", "return ", "self.", "frame:", "SetPoint(", "\"TOPLEFT\", ", "nil", "true", ")\n", "  "};
+    static const char* const words[] = {
+        "local ", "function ", "end\n", "return ", "self.", "frame:", "SetPoint(", "\"TOPLEFT\", ", "nil", "true", ")\n", "  "};
     while (bytes.size() < size) bytes += words[random() % std::size(words)];
     bytes.resize(size);
   } else {
@@ -121,7 +122,9 @@ bool Compare(const std::vector<ZipEntrySpec>& entries, size_t files, int runs) {
 
     fs::remove_all(unzipTarget);
     wendrake::testing::ProcessOutcome unzip;
-    infoZip.push_back(Seconds([&] { unzip = wendrake::testing::RunProcess({"/usr/bin/unzip", "-o", "-q", master.string(), "-d", unzipTarget.string()}); }));
+    infoZip.push_back(Seconds([&] {
+      unzip = wendrake::testing::RunProcess({"/usr/bin/unzip", "-o", "-q", master.string(), "-d", unzipTarget.string()});
+    }));
     // Over 65,535 entries unzip complains (status 3) that the directory holds more
     // than the count minizip's writer records, and extracts them all the same.
     const bool unzipDone = unzip.status == 0 || (unzip.status == 3 && files > 0xFFFF);
@@ -145,7 +148,7 @@ bool Compare(const std::vector<ZipEntrySpec>& entries, size_t files, int runs) {
 // Processor time of the whole process (every extraction worker), user and system:
 // on a shared, loaded machine it wavers far less than the time on the wall.
 double ProcessorSeconds() {
-  rusage usage {};
+  rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
   const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
@@ -212,7 +215,8 @@ bool CompareUpdates(const std::vector<ZipEntrySpec>& entries, size_t files, int 
 // Many small files in one folder: the cost that grows with a folder's size.
 std::vector<ZipEntrySpec> OneFolder(int files) {
   std::vector<ZipEntrySpec> entries;
-  for (int file = 0; file < files; ++file) entries.push_back(ZipEntrySpec::File("Big/f" + std::to_string(file) + ".lua", "return " + std::to_string(file)));
+  for (int file = 0; file < files; ++file)
+    entries.push_back(ZipEntrySpec::File("Big/f" + std::to_string(file) + ".lua", "return " + std::to_string(file)));
   return entries;
 }
 

@@ -99,12 +99,16 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "the bench page did not load\n");
       return 1;
     }
+    const std::string calls = std::to_string(kCalls);
     const std::string script =
         "(() => { const ext = window.external;"
         "  for (let i = 0; i < 1000; ++i) ext.CloseWindow();"
         "  const start = performance.now();"
-        "  for (let i = 0; i < " + std::to_string(kCalls) + "; ++i) ext.CloseWindow();"
-        "  return String((performance.now() - start) * 1000 / " + std::to_string(kCalls) + "); })()";
+        "  for (let i = 0; i < " +
+        calls +
+        "; ++i) ext.CloseWindow();"
+        "  return String((performance.now() - start) * 1000 / " +
+        calls + "); })()";
     for (int round = 0; round < kRounds; ++round) {
       const std::string result = view.Evaluate(script, 120);
       char* end = nullptr;

@@ -131,8 +131,10 @@ int main() {
   const std::string login = ReadText(pages / "login.html");
   // The pages say when they have loaded; the comparison shows the same login page.
   tree.WriteFile("plain-login.html", login);
-  tree.WriteFile(pages / "login.html", login + "<script>addEventListener('load', function () { window.external.SaveUserData('loaded^'); });</script>\n");
-  tree.WriteFile(pages / "main.html", ReadText(pages / "main.html") + "<script>addEventListener('load', function () { window.external.ChangeSkin('3'); });</script>\n");
+  tree.WriteFile(pages / "login.html",
+                 login + "<script>addEventListener('load', function () { window.external.SaveUserData('loaded^'); });</script>\n");
+  tree.WriteFile(pages / "main.html",
+                 ReadText(pages / "main.html") + "<script>addEventListener('load', function () { window.external.ChangeSkin('3'); });</script>\n");
   const std::string hive = ReadText(tree.Root() / "registry.reg");
 
   std::vector<std::string> environment;
@@ -153,7 +155,8 @@ int main() {
   };
   auto minimal = [&] {
     fs::remove(marker);
-    return Measure({WENDRAKE_MINIMAL_PAGE, (tree.Root() / "plain-login.html").string(), marker.string()}, environment, [&] { return fs::exists(marker); });
+    return Measure({WENDRAKE_MINIMAL_PAGE, (tree.Root() / "plain-login.html").string(), marker.string()}, environment,
+                   [&] { return fs::exists(marker); });
   };
   // Warm the caches a player's second start has warm too.
   wendrake();
@@ -171,8 +174,8 @@ int main() {
   }
   const double time = Median(ours), base = Median(theirs);
   const long memory = Median(ourMemory), baseMemory = Median(theirMemory);
-  std::printf("start to login page loaded (median of %d): wendrake %.3f s, minimal WebKitGTK program %.3f s, ratio %.2f (aim 1.20)\n", kPairs,
-              time, base, time / base);
+  std::printf("start to login page loaded (median of %d): wendrake %.3f s, minimal WebKitGTK program %.3f s, ratio %.2f (aim 1.20)\n", kPairs, time,
+              base, time / base);
   std::printf("proportional set size (median): wendrake %ld kB, minimal %ld kB, ratio %.2f (aim 1.20)\n", memory, baseMemory,
               static_cast<double>(memory) / baseMemory);
   if (xvfb > 0) wendrake::testing::StopPrivateXvfb(xvfb);

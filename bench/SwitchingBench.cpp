@@ -1,6 +1,7 @@
 // Switches 500 and then 5,000 catalogued add-ons off and on again and prints the
 // times, median of 3 rounds each: a pass reads the catalogue once, so 5,000 should
 // cost about ten times 500, not a hundred.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -8,7 +9,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include <algorithm>
 
 #include "addons/AddOnSwitching.h"
 #include "support/TempInstallation.h"

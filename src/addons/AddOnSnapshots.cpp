@@ -26,7 +26,7 @@ constexpr char kContent[] = "folder";
 // Sorts as it was taken: 20261211-020512-123456, in UTC.
 std::string IdOf(std::int64_t taken) {
   const time_t seconds = static_cast<time_t>(taken / G_USEC_PER_SEC);
-  tm utc {};
+  tm utc{};
   ::gmtime_r(&seconds, &utc);
   char text[64];
   std::snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d-%06lld", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,

@@ -105,8 +105,7 @@ void SwitchPass(Pass& pass, std::string_view from, std::string_view to, const In
 
 }  // namespace
 
-std::u16string ResolvePluginFolderName(const Installation& installation, int index,
-                                       const std::optional<std::filesystem::path>& referenceCatalog) {
+std::u16string ResolvePluginFolderName(const Installation& installation, int index, const std::optional<std::filesystem::path>& referenceCatalog) {
   const CatalogLock lock(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
   return Pass(installation, referenceCatalog).Resolve(index).answer;
 }

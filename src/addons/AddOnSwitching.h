@@ -23,8 +23,7 @@ namespace wendrake {
 // - "" and no change for an unreadable catalogue, an item without pid, a
 //   nameless item no readable reference lists (or no reference given), and a
 //   folder name that is empty, ".", ".." or holds a separator.
-std::u16string ResolvePluginFolderName(const Installation& installation, int index,
-                                       const std::optional<std::filesystem::path>& referenceCatalog);
+std::u16string ResolvePluginFolderName(const Installation& installation, int index, const std::optional<std::filesystem::path>& referenceCatalog);
 
 // RiftAddon.toc -> RiftAddon.txt in the folder of each catalogued add-on.
 // LoginToChangePlugName first repairs the catalogue against <root>/update.xml, then

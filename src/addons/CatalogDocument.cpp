@@ -12,8 +12,7 @@ namespace {
 
 // Declaration, comments, doctype and processing instructions are kept so that a
 // save writes them back.
-constexpr unsigned kParseOptions =
-    pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_doctype | pugi::parse_pi;
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_doctype | pugi::parse_pi;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 

@@ -33,9 +33,7 @@ void AppendIndent(std::string& out, int depth) {
   for (int i = 0; i < depth; ++i) out += kIndent;
 }
 
-bool IsText(const pugi::xml_node& node) {
-  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
-}
+bool IsText(const pugi::xml_node& node) { return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata; }
 
 void AppendText(std::string& out, const pugi::xml_node& node) {
   if (node.type() == pugi::node_cdata) {
@@ -72,9 +70,7 @@ void AppendDeclaration(std::string& out, const pugi::xml_node& declaration) {
 void AppendNode(std::string& out, const pugi::xml_node& node, int depth) {
   AppendIndent(out, depth);
   switch (node.type()) {
-    case pugi::node_declaration:
-      AppendDeclaration(out, node);
-      return;
+    case pugi::node_declaration: AppendDeclaration(out, node); return;
     case pugi::node_comment:
       out += "<!--";
       out += node.value();
@@ -95,13 +91,9 @@ void AppendNode(std::string& out, const pugi::xml_node& node, int depth) {
       out += '>';
       return;
     case pugi::node_pcdata:
-    case pugi::node_cdata:
-      AppendText(out, node);
-      return;
-    case pugi::node_element:
-      break;
-    default:
-      return;
+    case pugi::node_cdata: AppendText(out, node); return;
+    case pugi::node_element: break;
+    default: return;
   }
 
   out += '<';

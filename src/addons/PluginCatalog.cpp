@@ -38,8 +38,7 @@ bool EntryIsMissing(const std::filesystem::path& path) {
 
 }  // namespace
 
-PluginCatalog::PluginCatalog(const Installation& installation)
-    : installation_(installation), catalogPath_(installation.CatalogPath()) {}
+PluginCatalog::PluginCatalog(const Installation& installation) : installation_(installation), catalogPath_(installation.CatalogPath()) {}
 
 std::int32_t PluginCatalog::GetPluginCount() const {
   const CatalogLock lock(catalogPath_, CatalogLock::Mode::Shared);

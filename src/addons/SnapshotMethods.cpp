@@ -8,9 +8,7 @@ namespace wendrake {
 namespace {
 
 // Folder names are bytes on disk and texts in pages; they are compared as the page sees them.
-bool IsOf(const Snapshot& snapshot, std::u16string_view folderName) {
-  return EqualsIgnoreAsciiCase(ToUtf16(snapshot.folderName), folderName);
-}
+bool IsOf(const Snapshot& snapshot, std::u16string_view folderName) { return EqualsIgnoreAsciiCase(ToUtf16(snapshot.folderName), folderName); }
 
 }  // namespace
 
@@ -19,9 +17,9 @@ std::vector<std::u16string> GetSnapshots(const PageHost& view, std::u16string_vi
   for (const Snapshot& snapshot : ListSnapshots(view.Install())) {
     if (!folderName.empty() && !IsOf(snapshot, folderName)) continue;
     const bool hasItem = snapshot.item.has_value();
-    fields.insert(fields.end(), {ToUtf16(snapshot.id), ToUtf16(snapshot.folderName), ToUtf16(std::to_string(snapshot.taken / 1000)),
-                                 hasItem ? u"1" : u"0", hasItem ? ToUtf16(snapshot.item->pid.value_or("")) : u"",
-                                 hasItem ? ToUtf16(snapshot.item->version.value_or("")) : u""});
+    fields.insert(fields.end(),
+                  {ToUtf16(snapshot.id), ToUtf16(snapshot.folderName), ToUtf16(std::to_string(snapshot.taken / 1000)), hasItem ? u"1" : u"0",
+                   hasItem ? ToUtf16(snapshot.item->pid.value_or("")) : u"", hasItem ? ToUtf16(snapshot.item->version.value_or("")) : u""});
   }
   return fields;
 }

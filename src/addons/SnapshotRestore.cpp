@@ -44,8 +44,12 @@ std::optional<Journal> ReadJournal(const fs::path& file) {
   if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
   std::optional<std::string> folder = KeyBytes(keys, "Restore", "Folder"), staging = KeyBytes(keys, "Restore", "Staging");
   if (!folder || !staging) return std::nullopt;
-  return Journal{std::move(*folder), std::move(*staging), g_key_file_get_uint64(keys, "Restore", "Device", nullptr), g_key_file_get_uint64(keys, "Restore", "Inode", nullptr),
-                 g_key_file_get_boolean(keys, "Restore", "Replaced", nullptr) != FALSE, ReadItemKeys(keys)};
+  return Journal{std::move(*folder),
+                 std::move(*staging),
+                 g_key_file_get_uint64(keys, "Restore", "Device", nullptr),
+                 g_key_file_get_uint64(keys, "Restore", "Inode", nullptr),
+                 g_key_file_get_boolean(keys, "Restore", "Replaced", nullptr) != FALSE,
+                 ReadItemKeys(keys)};
 }
 
 bool IsStaged(const fs::path& path, const Journal& journal) {

@@ -23,8 +23,7 @@ struct RestoreResult {
 // case) back in place, swapped in whole; a catalogue item the snapshot does not
 // have is removed, so the catalogue says what it said then. A restore that cannot
 // finish changes nothing.
-RestoreResult RestoreSnapshot(const Installation& installation, std::string_view folderName, std::string_view id,
-                              const SnapshotLimits& limits = {});
+RestoreResult RestoreSnapshot(const Installation& installation, std::string_view folderName, std::string_view id, const SnapshotLimits& limits = {});
 
 // Undoes what a killed restore had done, so the add-on and its item are as they
 // were before it. Before the installation leftovers go; under BackupsLock.

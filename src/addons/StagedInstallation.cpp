@@ -30,7 +30,8 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 bool HoldsLock(int fd, bool wait) { return ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0; }
 
 bool SameFolder(int parentFd, const std::string& name, int fd) {
-  struct stat named {}, held {};
+  struct stat named {
+  }, held{};
   return ::fstatat(parentFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev &&
          named.st_ino == held.st_ino;
 }
@@ -199,16 +200,12 @@ bool StagedInstallation::Place(Top& top) {
 
 void StagedInstallation::PutBack(const Top& top) {
   switch (top.placement) {
-    case Placement::Exchanged:
-      ::renameat2(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str(), RENAME_EXCHANGE);
-      break;
+    case Placement::Exchanged: ::renameat2(newFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str(), RENAME_EXCHANGE); break;
     case Placement::SetAside:
       if (::renameat(addOnsFd_.Get(), top.name.c_str(), newFd_.Get(), top.name.c_str()) == 0)
         ::renameat(oldFd_.Get(), top.name.c_str(), addOnsFd_.Get(), top.name.c_str());
       break;
-    case Placement::Added:
-      ::renameat(addOnsFd_.Get(), top.name.c_str(), newFd_.Get(), top.name.c_str());
-      break;
+    case Placement::Added: ::renameat(addOnsFd_.Get(), top.name.c_str(), newFd_.Get(), top.name.c_str()); break;
   }
 }
 

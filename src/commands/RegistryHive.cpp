@@ -15,7 +15,7 @@ constexpr std::u16string_view kLocalMachine = u"HKEY_LOCAL_MACHINE";
 constexpr std::u16string_view kCrLf = u"\r\n";
 
 constexpr std::pair<std::u16string_view, std::u16string_view> kRootAliases[] = {
-    {u"HKLM", u"HKEY_LOCAL_MACHINE"}, {u"HKCU", u"HKEY_CURRENT_USER"}, {u"HKCR", u"HKEY_CLASSES_ROOT"},
+    {u"HKLM", u"HKEY_LOCAL_MACHINE"}, {u"HKCU", u"HKEY_CURRENT_USER"},   {u"HKCR", u"HKEY_CLASSES_ROOT"},
     {u"HKU", u"HKEY_USERS"},          {u"HKCC", u"HKEY_CURRENT_CONFIG"},
 };
 
@@ -308,8 +308,7 @@ std::u16string RegistryValue::Text() const {
 std::u16string RegistryKeyId(std::u16string_view key) { return Lower(Join(KeyComponents(key))); }
 
 bool IsWritableRegistryName(std::u16string_view name) {
-  return name.find_first_of(u"\r\n", 0, 2) == std::u16string_view::npos && name.find(u'\0') == std::u16string_view::npos &&
-         !HasLoneSurrogate(name);
+  return name.find_first_of(u"\r\n", 0, 2) == std::u16string_view::npos && name.find(u'\0') == std::u16string_view::npos && !HasLoneSurrogate(name);
 }
 
 RegistryHive RegistryHive::Parse(std::string_view bytes) {
@@ -365,9 +364,7 @@ std::string RegistryHive::Serialize() const {
   return ToUtf8(out);
 }
 
-RegistryKeySection* RegistryHive::Find(std::u16string_view id) {
-  return const_cast<RegistryKeySection*>(std::as_const(*this).Find(id));
-}
+RegistryKeySection* RegistryHive::Find(std::u16string_view id) { return const_cast<RegistryKeySection*>(std::as_const(*this).Find(id)); }
 
 const RegistryKeySection* RegistryHive::Find(std::u16string_view id) const {
   const auto found = std::ranges::find(keys_, id, &RegistryKeySection::id);
@@ -415,7 +412,8 @@ void RegistryHive::SetValue(std::u16string_view key, RegistryValue value) {
   if (id.empty()) return;
   AddKey(key);
   RegistryKeySection& section = *Find(id);
-  const auto found = std::ranges::find_if(section.values, [&](const RegistryValue& existing) { return EqualsIgnoreAsciiCase(existing.name, value.name); });
+  const auto found =
+      std::ranges::find_if(section.values, [&](const RegistryValue& existing) { return EqualsIgnoreAsciiCase(existing.name, value.name); });
   if (found != section.values.end()) {
     // The registry keeps a value's name as first written.
     value.name = std::move(found->name);

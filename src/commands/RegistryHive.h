@@ -25,7 +25,7 @@ struct RegistryValue {
 
 struct RegistryKeySection {
   std::u16string path;  // full path as first written, root first
-  std::u16string id;    // what makes two spellings the same key
+  std::u16string id;  // what makes two spellings the same key
   std::vector<RegistryValue> values;
 };
 

@@ -28,8 +28,7 @@ std::u16string EncodeUserData(std::u16string_view tail) {
       const unsigned v = unit + 20u;
       encoded += {Letter(v / 26), Letter(v % 26)};
     } else {
-      encoded += {static_cast<char16_t>(kFirstGroupLetter + (unit >> 12)), Letter((unit >> 8) & 15u), Letter((unit >> 4) & 15u),
-                  Letter(unit & 15u)};
+      encoded += {static_cast<char16_t>(kFirstGroupLetter + (unit >> 12)), Letter((unit >> 8) & 15u), Letter((unit >> 4) & 15u), Letter(unit & 15u)};
     }
   }
   return encoded;

@@ -1,8 +1,8 @@
 #include "commands/VersionCommands.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 
 #include "commands/SettingsStore.h"
 #include "core/Text.h"

@@ -50,8 +50,7 @@ std::filesystem::path UserDataHome() {
 
 Installation::Installation(std::filesystem::path root) : Installation(root, root) {}
 
-Installation::Installation(std::filesystem::path root, std::filesystem::path dataFolder)
-    : root_(Canonical(root)), data_(Canonical(dataFolder)) {}
+Installation::Installation(std::filesystem::path root, std::filesystem::path dataFolder) : root_(Canonical(root)), data_(Canonical(dataFolder)) {}
 
 Installation Installation::OfRunningProgram() {
   const auto program = std::filesystem::read_symlink("/proc/self/exe");

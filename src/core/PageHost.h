@@ -78,8 +78,7 @@ struct HostServices {
 
 class PageHost {
  public:
-  PageHost(const Installation& installation, IHostWindow& holdingWindow, IPageScript& page, const HostServices& services,
-           PageHost* opener = nullptr)
+  PageHost(const Installation& installation, IHostWindow& holdingWindow, IPageScript& page, const HostServices& services, PageHost* opener = nullptr)
       : installation_(installation), holdingWindow_(holdingWindow), page_(page), services_(services), opener_(opener) {}
 
   const Installation& Install() const { return installation_; }

@@ -107,7 +107,8 @@ bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
 }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(static_cast<unsigned char>(x)) == AsciiLower(static_cast<unsigned char>(y)); });
+  return std::ranges::equal(a, b,
+                            [](char x, char y) { return AsciiLower(static_cast<unsigned char>(x)) == AsciiLower(static_cast<unsigned char>(y)); });
 }
 
 }  // namespace wendrake

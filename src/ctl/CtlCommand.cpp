@@ -97,9 +97,8 @@ int RunCall(const CtlRequest& request, const Installation& installation, std::os
     for (const auto& word : rest) arguments.emplace_back(ToUtf16(word));
   }
 
-  HeadlessHost host({.pageFunctions = request.pageFunctions,
-                     .noExec = request.noExec,
-                     .wineCommand = [&installation] { return ReadWineCommand(installation); }});
+  HeadlessHost host(
+      {.pageFunctions = request.pageFunctions, .noExec = request.noExec, .wineCommand = [&installation] { return ReadWineCommand(installation); }});
   const PageHost view(installation, host, host, host.Services());
   const InvokeOutcome outcome = ScriptBridge::Call(view, ToUtf16(request.words[0]), arguments);
 
@@ -179,14 +178,9 @@ int RunBackups(const CtlRequest& request, const Installation& installation, std:
       // The snapshot of what was replaced: restoring it undoes this restore.
       if (result.replacedId) out << *result.replacedId << "\n";
       return 0;
-    case RestoreOutcome::NoSuchSnapshot:
-      err << "wendrakectl: no backup " << words[2] << " of " << words[1] << "\n";
-      return 1;
-    case RestoreOutcome::NoAddOnFolder:
-      err << "wendrakectl: the game's add-on folder is unknown; set PluginPath\n";
-      return 1;
-    case RestoreOutcome::Failed:
-      break;
+    case RestoreOutcome::NoSuchSnapshot: err << "wendrakectl: no backup " << words[2] << " of " << words[1] << "\n"; return 1;
+    case RestoreOutcome::NoAddOnFolder: err << "wendrakectl: the game's add-on folder is unknown; set PluginPath\n"; return 1;
+    case RestoreOutcome::Failed: break;
   }
   err << "wendrakectl: cannot restore " << words[1] << " from " << words[2] << "; nothing was changed\n";
   return 1;

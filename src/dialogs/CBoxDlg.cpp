@@ -68,7 +68,8 @@ int CBoxDlg::DoModal() {
   gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
   gtk_widget_set_size_request(window_, width, height);
   if (!view_->CreateInWindow(kDialogViewId, *this)) return kDialogNotShown;
-  WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(kArrowCursor, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+  WebKitUserStyleSheet* sheet =
+      webkit_user_style_sheet_new(kArrowCursor, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(view_->WebView()), sheet);
   webkit_user_style_sheet_unref(sheet);
   view_->Navigate(PageAddress);
@@ -129,12 +130,13 @@ void CBoxDlg::CaptionButton(const GdkEventButton& event) {
   int x = 0, y = 0;
   gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
   if (event.y_root - y < kDragBandRows)
-    gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(event.button), static_cast<gint>(event.x_root), static_cast<gint>(event.y_root), event.time);
+    gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(event.button), static_cast<gint>(event.x_root), static_cast<gint>(event.y_root),
+                               event.time);
 }
 
 int CBoxDlg::RunPageDialog(const PageDialogRequest& request) {
-  CBoxDlg dialog(environment_, messageBox_, services_, request.address, {0, 0, request.width, request.height}, request.message,
-                 GTK_WINDOW(window_), view_.get());
+  CBoxDlg dialog(environment_, messageBox_, services_, request.address, {0, 0, request.width, request.height}, request.message, GTK_WINDOW(window_),
+                 view_.get());
   return dialog.DoModal();
 }
 

@@ -26,8 +26,8 @@ inline constexpr int IDCANCEL = 2;
 class CBoxDlg : public IViewHost {
  public:
   // `owner` is the page host of the window that opens the dialog, over `parent`.
-  CBoxDlg(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services, std::string pageAddress,
-          const BoxSize& size, std::u16string message, GtkWindow* parent, CCustomHtmlView* owner);
+  CBoxDlg(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services, std::string pageAddress, const BoxSize& size,
+          std::u16string message, GtkWindow* parent, CCustomHtmlView* owner);
   ~CBoxDlg() override;
   CBoxDlg(const CBoxDlg&) = delete;
   CBoxDlg& operator=(const CBoxDlg&) = delete;

@@ -16,9 +16,9 @@ namespace wendrake {
 namespace {
 
 std::string Timestamp() {
-  timespec now {};
+  timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  tm local {};
+  tm local{};
   ::localtime_r(&now.tv_sec, &local);
   char date[32];
   char zone[8];
@@ -78,8 +78,7 @@ void FileLogger::AppendLine(std::string_view label, std::string_view text) {
   if (checkFile_) {
     struct stat named {};
     struct stat held {};
-    const bool same = ::stat(file_.c_str(), &named) == 0 && ::fstat(fd_, &held) == 0 &&
-                      named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    const bool same = ::stat(file_.c_str(), &named) == 0 && ::fstat(fd_, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
     // Keep the old file when the new one cannot be made: a line there beats none.
     if (!same) Open(false);
   }

@@ -102,14 +102,32 @@ std::u16string FormatDouble(double value) {
 HRESULT ConvertToText(const PageValue& value, std::u16string& text) {
   struct Visitor {
     std::u16string& text;
-    HRESULT operator()(Undefined) const { text.clear(); return S_OK; }
+    HRESULT operator()(Undefined) const {
+      text.clear();
+      return S_OK;
+    }
     HRESULT operator()(Null) const { return DISP_E_TYPEMISMATCH; }
     // Without the alphabetic flag, automation writes booleans as numbers.
-    HRESULT operator()(bool b) const { text = b ? u"-1" : u"0"; return S_OK; }
-    HRESULT operator()(std::int32_t n) const { text = ToUtf16(std::to_string(n)); return S_OK; }
-    HRESULT operator()(double d) const { text = FormatDouble(d); return S_OK; }
-    HRESULT operator()(const std::u16string& s) const { text = s; return S_OK; }
-    HRESULT operator()(const ObjectValue& o) const { text = o.text; return S_OK; }
+    HRESULT operator()(bool b) const {
+      text = b ? u"-1" : u"0";
+      return S_OK;
+    }
+    HRESULT operator()(std::int32_t n) const {
+      text = ToUtf16(std::to_string(n));
+      return S_OK;
+    }
+    HRESULT operator()(double d) const {
+      text = FormatDouble(d);
+      return S_OK;
+    }
+    HRESULT operator()(const std::u16string& s) const {
+      text = s;
+      return S_OK;
+    }
+    HRESULT operator()(const ObjectValue& o) const {
+      text = o.text;
+      return S_OK;
+    }
   };
   return std::visit(Visitor{text}, value);
 }
@@ -117,10 +135,19 @@ HRESULT ConvertToText(const PageValue& value, std::u16string& text) {
 HRESULT ConvertToInteger(const PageValue& value, std::int32_t& number) {
   struct Visitor {
     std::int32_t& number;
-    HRESULT operator()(Undefined) const { number = 0; return S_OK; }
+    HRESULT operator()(Undefined) const {
+      number = 0;
+      return S_OK;
+    }
     HRESULT operator()(Null) const { return DISP_E_TYPEMISMATCH; }
-    HRESULT operator()(bool b) const { number = b ? -1 : 0; return S_OK; }
-    HRESULT operator()(std::int32_t n) const { number = n; return S_OK; }
+    HRESULT operator()(bool b) const {
+      number = b ? -1 : 0;
+      return S_OK;
+    }
+    HRESULT operator()(std::int32_t n) const {
+      number = n;
+      return S_OK;
+    }
     HRESULT operator()(double d) const { return RoundToInteger(d, number); }
     HRESULT operator()(const std::u16string& s) const { return ParseNumber(s, number); }
     HRESULT operator()(const ObjectValue& o) const { return ParseNumber(o.text, number); }

@@ -29,51 +29,128 @@ const std::vector<MethodEntry>& Methods() {
   static const std::vector<MethodEntry> methods = {
       {u"CloseWindow", {}, CloseWindowMethod},
       {u"Close", {}, CloseWindowMethod},
-      {u"EndDialogBox", {}, [](const PageHost& v, const Arguments&) -> MethodResult { EndDialogBox(v); return {}; }},
-      {u"ExitInstance", {}, [](const PageHost& v, const Arguments&) -> MethodResult { ExitInstance(v); return {}; }},
-      {u"Minimize", {}, [](const PageHost& v, const Arguments&) -> MethodResult { Minimize(v); return {}; }},
-      {u"UserLogin", {}, [](const PageHost& v, const Arguments&) -> MethodResult { UserLogin(v); return {}; }},
-      {u"UserRegister", {}, [](const PageHost& v, const Arguments&) -> MethodResult { UserRegister(v); return {}; }},
-      {u"RunGame", {}, [](const PageHost& v, const Arguments&) -> MethodResult { RunGame(v); return {}; }},
-      {u"ExecuteGame", {}, [](const PageHost& v, const Arguments&) -> MethodResult { ExecuteGame(v); return {}; }},
-      {u"SelectGameOK", {Text, Integer},
-       [](const PageHost& v, const Arguments& a) -> MethodResult { SelectGameOK(v, a.Text(0), a.Integer(1)); return {}; }},
-      {u"SelectGamePath", {Integer}, [](const PageHost& v, const Arguments& a) -> MethodResult { SelectGamePath(v, a.Integer(0)); return {}; }},
-      {u"DeliverUserInfo", {Text, Text},
-       [](const PageHost& v, const Arguments& a) -> MethodResult { DeliverUserInfo(v, a.Text(0), a.Text(1)); return {}; }},
+      {u"EndDialogBox",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         EndDialogBox(v);
+         return {};
+       }},
+      {u"ExitInstance",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         ExitInstance(v);
+         return {};
+       }},
+      {u"Minimize",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         Minimize(v);
+         return {};
+       }},
+      {u"UserLogin",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         UserLogin(v);
+         return {};
+       }},
+      {u"UserRegister",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         UserRegister(v);
+         return {};
+       }},
+      {u"RunGame",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         RunGame(v);
+         return {};
+       }},
+      {u"ExecuteGame",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         ExecuteGame(v);
+         return {};
+       }},
+      {u"SelectGameOK",
+       {Text, Integer},
+       [](const PageHost& v, const Arguments& a) -> MethodResult {
+         SelectGameOK(v, a.Text(0), a.Integer(1));
+         return {};
+       }},
+      {u"SelectGamePath",
+       {Integer},
+       [](const PageHost& v, const Arguments& a) -> MethodResult {
+         SelectGamePath(v, a.Integer(0));
+         return {};
+       }},
+      {u"DeliverUserInfo",
+       {Text, Text},
+       [](const PageHost& v, const Arguments& a) -> MethodResult {
+         DeliverUserInfo(v, a.Text(0), a.Text(1));
+         return {};
+       }},
       {u"CheckNetConnect", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return CheckNetConnect(v); }},
       {u"GetPluginCount", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return Catalog(v).GetPluginCount(); }},
       {u"GetExistPlugin", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return Catalog(v).GetExistPlugin(); }},
       {u"IsExistGamePath", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return IsExistGamePath(v); }},
       {u"IsExistPlugin", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).IsExistPlugin(a.Text(0)); }},
-      {u"AddPlugin", {Text, Text, Text},
+      {u"AddPlugin",
+       {Text, Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).AddPlugin(a.Text(0), a.Text(1), a.Text(2)); }},
       {u"RemovePlugin", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).RemovePlugin(a.Text(0)); }},
-      {u"SetLocalPluginVer", {Text, Text},
+      {u"SetLocalPluginVer",
+       {Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).SetLocalPluginVer(a.Text(0), a.Text(1)); }},
-      {u"ComparePluginVer", {Text, Text},
+      {u"ComparePluginVer",
+       {Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return Catalog(v).ComparePluginVer(a.Text(0), a.Text(1)); }},
       {u"UnzipPlugin", {Text, Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return UnzipPlugin(v, a.Text(0), a.Text(1)); }},
-      {u"ShowMsgBox", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { v.ShowMsgBox(a.Text(0)); return {}; }},
+      {u"ShowMsgBox",
+       {Text},
+       [](const PageHost& v, const Arguments& a) -> MethodResult {
+         v.ShowMsgBox(a.Text(0));
+         return {};
+       }},
       {u"GetLocalProgVer", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return GetLocalProgVer(v); }},
       {u"InstallUpdate", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return InstallUpdate(v, a.Text(0)); }},
       {u"ChangeSkin", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return ChangeSkin(v, a.Text(0)); }},
       {u"SaveUserData", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return SaveUserData(v, a.Text(0)); }},
       {u"ReadRegData", {}, [](const PageHost& v, const Arguments&) -> MethodResult { return ReadRegData(v); }},
-      {u"DeleteRegData", {}, [](const PageHost& v, const Arguments&) -> MethodResult { DeleteRegData(v); return {}; }},
-      {u"LoginToChangePlugName", {},
+      {u"DeleteRegData",
+       {},
        [](const PageHost& v, const Arguments&) -> MethodResult {
-         try { LoginToChangePlugName(v.Install()); } catch (const ManifestRenameError& e) { throw MethodFailure(DISP_E_EXCEPTION, e.what()); }
+         DeleteRegData(v);
          return {};
        }},
-      {u"LogofToChangePlugName", {},
+      {u"LoginToChangePlugName",
+       {},
        [](const PageHost& v, const Arguments&) -> MethodResult {
-         try { LogofToChangePlugName(v.Install()); } catch (const ManifestRenameError& e) { throw MethodFailure(DISP_E_EXCEPTION, e.what()); }
+         try {
+           LoginToChangePlugName(v.Install());
+         } catch (const ManifestRenameError& e) {
+           throw MethodFailure(DISP_E_EXCEPTION, e.what());
+         }
          return {};
        }},
-      {u"RemovePlugfolder", {Text, Text},
+      {u"LogofToChangePlugName",
+       {},
+       [](const PageHost& v, const Arguments&) -> MethodResult {
+         try {
+           LogofToChangePlugName(v.Install());
+         } catch (const ManifestRenameError& e) {
+           throw MethodFailure(DISP_E_EXCEPTION, e.what());
+         }
+         return {};
+       }},
+      {u"RemovePlugfolder",
+       {Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return RemovePlugfolder(v, a.Text(0), a.Text(1)); }},
-      {u"OpenLinkNewWindow", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { OpenLinkNewWindow(v, a.Text(0)); return {}; }},
+      {u"OpenLinkNewWindow",
+       {Text},
+       [](const PageHost& v, const Arguments& a) -> MethodResult {
+         OpenLinkNewWindow(v, a.Text(0));
+         return {};
+       }},
   };
   return methods;
 }
@@ -82,7 +159,8 @@ const std::vector<MethodEntry>& Methods() {
 const std::vector<MethodEntry>& ProgramMethods() {
   static const std::vector<MethodEntry> methods = {
       {u"GetSnapshots", {Text}, [](const PageHost& v, const Arguments& a) -> MethodResult { return GetSnapshots(v, a.Text(0)); }},
-      {u"RestoreSnapshot", {Text, Text},
+      {u"RestoreSnapshot",
+       {Text, Text},
        [](const PageHost& v, const Arguments& a) -> MethodResult { return RestoreSnapshot(v, a.Text(0), a.Text(1)); }},
   };
   return methods;

@@ -58,7 +58,11 @@ bool ReplaceFileContent(const std::filesystem::path& file, std::string_view byte
   const std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
   if (error) return false;
 
-  mode_t mode = 0666 & ~[] { const mode_t mask = ::umask(0); ::umask(mask); return mask; }();
+  mode_t mode = 0666 & ~[] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+  }();
   struct stat existing {};
   if (::stat(target.c_str(), &existing) == 0) {
     const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);

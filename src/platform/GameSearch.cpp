@@ -59,8 +59,7 @@ class Search {
   template <typename Visit>
   void ForEachEntry(const fs::path& folder, Visit visit) {
     std::error_code error;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end; !error && it != end; it.increment(error)) {
       if (++entries_ > limits_.maxEntries) return;
       visit(*it);
     }
@@ -117,7 +116,8 @@ class Search {
     const auto config = nlohmann::json::parse(text, nullptr, false);
     if (!config.is_object()) return;
     for (const auto& game : config)
-      if (game.is_object() && game.contains("winePrefix") && game["winePrefix"].is_string()) AddPrefix(FromConfig(game["winePrefix"].get<std::string>()));
+      if (game.is_object() && game.contains("winePrefix") && game["winePrefix"].is_string())
+        AddPrefix(FromConfig(game["winePrefix"].get<std::string>()));
   }
 
   // Proton keeps a prefix per game in compatdata/<app id>/pfx of every Steam library.

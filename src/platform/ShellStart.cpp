@@ -28,7 +28,10 @@ FileKind KindOf(const fs::path& file) {
   in.read(head.data(), head.size());
   const std::string_view start(head.data(), static_cast<size_t>(in.gcount()));
   if (start.starts_with("MZ")) return FileKind::WindowsProgram;
-  const bool native = start.starts_with("\x7f" "ELF") || start.starts_with("#!");
+  const bool native = start.starts_with(
+                          "\x7f"
+                          "ELF") ||
+                      start.starts_with("#!");
   return native && ::access(file.c_str(), X_OK) == 0 ? FileKind::NativeProgram : FileKind::Other;
 }
 
@@ -58,8 +61,7 @@ bool Spawn(const StartReport& start) {
   argv.push_back(nullptr);
   g_auto(GStrv) environment = g_get_environ();
   if (!start.winePrefix.empty()) environment = g_environ_setenv(environment, "WINEPREFIX", start.winePrefix.c_str(), TRUE);
-  return g_spawn_async(start.workingDirectory.c_str(), argv.data(), environment, G_SPAWN_STDIN_FROM_DEV_NULL, nullptr, nullptr, nullptr,
-                       nullptr);
+  return g_spawn_async(start.workingDirectory.c_str(), argv.data(), environment, G_SPAWN_STDIN_FROM_DEV_NULL, nullptr, nullptr, nullptr, nullptr);
 }
 
 bool Launch(GAppInfo* handler, const std::string& uri) {

@@ -31,8 +31,7 @@ class ShellStarter : public IShell {
   using WineCommandSource = std::function<std::string()>;
 
   // A dry run decides success exactly as a real start would, but starts nothing.
-  explicit ShellStarter(WineCommandSource wineCommand = {}, bool dryRun = false)
-      : wineCommand_(std::move(wineCommand)), dryRun_(dryRun) {}
+  explicit ShellStarter(WineCommandSource wineCommand = {}, bool dryRun = false) : wineCommand_(std::move(wineCommand)), dryRun_(dryRun) {}
   bool ShellOpen(std::u16string_view target) override { return Open(target, nullptr); }
   // Also says what was, or would be, started, as far as it was decided.
   bool Open(std::u16string_view target, StartReport* report);

@@ -46,8 +46,7 @@ bool ValidToken(const std::string& token) {
 // keeps us from ever starting.
 bool PrivateFolder(const std::filesystem::path& folder) {
   struct stat info {};
-  return MakePrivateFolders(folder) && ::stat(folder.c_str(), &info) == 0 && info.st_uid == ::geteuid() &&
-         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return MakePrivateFolders(folder) && ::stat(folder.c_str(), &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool SocketAddress(const std::filesystem::path& path, sockaddr_un& address) {
@@ -60,7 +59,7 @@ bool SocketAddress(const std::filesystem::path& path, sockaddr_un& address) {
 }
 
 bool PeerIsUs(int fd) {
-  ucred peer {};
+  ucred peer{};
   socklen_t size = sizeof peer;
   return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
 }
@@ -226,14 +225,14 @@ bool AskRunningInstanceToComeForward(const std::string& applicationName, const s
   bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && PeerIsUs(fd) &&
             ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
-  timespec start {};
+  timespec start{};
   ::clock_gettime(CLOCK_MONOTONIC, &start);
   while (ok && answer.find('\n') == std::string::npos && answer.size() < kMaxRequest) {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const long long waited = (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
     if (waited >= kAnswerMilliseconds) break;
-    pollfd wait {fd, POLLIN, 0};
+    pollfd wait{fd, POLLIN, 0};
     const int ready = ::poll(&wait, 1, static_cast<int>(kAnswerMilliseconds - waited));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;

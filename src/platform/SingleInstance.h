@@ -54,8 +54,7 @@ class SingleInstanceGuard {
 // Asks the instance holding `applicationName` to bring its window forward. True
 // when it did; false when there is none, it has no main window yet, or it gave no
 // answer within a few seconds (a stopped process must not hold the asker forever).
-bool AskRunningInstanceToComeForward(const std::string& applicationName,
-                                     const std::filesystem::path& folder = DefaultInstanceFolder(),
+bool AskRunningInstanceToComeForward(const std::string& applicationName, const std::filesystem::path& folder = DefaultInstanceFolder(),
                                      const std::string& activationToken = {});
 
 }  // namespace wendrake

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <glib.h>
 #include <minizip/unzip.h>
-#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -198,8 +198,8 @@ std::optional<ZipEntryInfo> ZipArchive::Entry(std::size_t index) {
   if (::unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return std::nullopt;
   std::string name(info.size_filename + 1, '\0');
   std::string extra(info.size_file_extra, '\0');
-  if (::unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), extra.data(), static_cast<uLong>(extra.size()),
-                                nullptr, 0) != UNZ_OK)
+  if (::unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), extra.data(), static_cast<uLong>(extra.size()), nullptr,
+                                0) != UNZ_OK)
     return std::nullopt;
   name.resize(info.size_filename);
 

@@ -97,8 +97,7 @@ PageValue ToPageValue(JSCContext* context, JSCValue* value, bool& threw) {
   if (jsc_value_is_boolean(value)) return static_cast<bool>(jsc_value_to_boolean(value));
   if (jsc_value_is_number(value)) {
     const double d = jsc_value_to_double(value);
-    if (std::isfinite(d) && d == std::trunc(d) && d >= std::numeric_limits<std::int32_t>::min() &&
-        d <= std::numeric_limits<std::int32_t>::max())
+    if (std::isfinite(d) && d == std::trunc(d) && d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max())
       return static_cast<std::int32_t>(d);
     return d;
   }
@@ -116,10 +115,14 @@ JSCValue* ToScriptValue(JSCContext* context, const MethodResult& result) {
   return std::visit(
       [context](const auto& v) -> JSCValue* {
         using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) return jsc_value_new_undefined(context);
-        else if constexpr (std::is_same_v<T, std::int32_t>) return jsc_value_new_number(context, v);
-        else if constexpr (std::is_same_v<T, bool>) return jsc_value_new_boolean(context, v);
-        else if constexpr (std::is_same_v<T, std::u16string>) return NewString(context, v);
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return jsc_value_new_undefined(context);
+        else if constexpr (std::is_same_v<T, std::int32_t>)
+          return jsc_value_new_number(context, v);
+        else if constexpr (std::is_same_v<T, bool>)
+          return jsc_value_new_boolean(context, v);
+        else if constexpr (std::is_same_v<T, std::u16string>)
+          return NewString(context, v);
         else {
           JSCValue* array = jsc_value_new_array(context, G_TYPE_NONE);
           for (guint i = 0; i < v.size(); ++i) {
@@ -227,10 +230,14 @@ bool AwaitReply(const LinkRef& link, std::uint32_t id, wire::CallReply& reply) {
     if (ServeRequest(link, message)) continue;
     // Kind and id say which side lost its step, should this ever happen again.
     g_warning("unexpected message (kind %zu, id %u) while waiting for the reply to %u", message.index(),
-              std::visit([](const auto& m) -> std::uint32_t {
-                if constexpr (requires { m.id; }) return m.id;
-                else return 0;
-              }, message),
+              std::visit(
+                  [](const auto& m) -> std::uint32_t {
+                    if constexpr (requires { m.id; })
+                      return m.id;
+                    else
+                      return 0;
+                  },
+                  message),
               id);
     break;
   }
@@ -357,24 +364,24 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   g_autoptr(GBytes) script = g_resources_lookup_data(kPageScriptResource, G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
   gsize scriptSize = 0;
   const auto* scriptText = script ? static_cast<const char*>(g_bytes_get_data(script, &scriptSize)) : nullptr;
-  g_autoptr(JSCValue) install(scriptText ? jsc_context_evaluate_with_source_uri(context, scriptText, static_cast<gssize>(scriptSize), "wendrake:page-bridge", 1)
-                                         : nullptr);
-  g_autoptr(JSCValue) call(allowed ? jsc_value_new_function_variadic(context, "external", G_CALLBACK(OnExternalCall),
-                                                                      NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE)
-                                    : jsc_value_new_null(context));
-  g_autoptr(JSCValue) clicked(jsc_value_new_function(context, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link),
-                                                      DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
-  g_autoptr(JSCValue) keyPressed(jsc_value_new_function(context, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link),
-                                                         DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
+  g_autoptr(JSCValue) install(
+      scriptText ? jsc_context_evaluate_with_source_uri(context, scriptText, static_cast<gssize>(scriptSize), "wendrake:page-bridge", 1) : nullptr);
+  g_autoptr(JSCValue)
+      call(allowed ? jsc_value_new_function_variadic(context, "external", G_CALLBACK(OnExternalCall), NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE)
+                   : jsc_value_new_null(context));
+  g_autoptr(JSCValue) clicked(
+      jsc_value_new_function(context, "linkClicked", G_CALLBACK(OnLinkClicked), NewLinkRef(link), DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
+  g_autoptr(JSCValue) keyPressed(
+      jsc_value_new_function(context, "keyPressed", G_CALLBACK(OnKeyPressed), NewLinkRef(link), DeleteLinkRef, G_TYPE_NONE, 1, G_TYPE_STRING));
   g_autoptr(JSCValue) nameList(allowed ? NameList(context, gSettings.methodNames) : jsc_value_new_null(context));
   // window.wendrake: what the program offers beyond window.external, to its own pages alone.
   g_autoptr(JSCValue) programNameList(installationPage ? NameList(context, gSettings.programMethodNames) : jsc_value_new_null(context));
   g_autoptr(JSCValue) programBase(jsc_value_new_number(context, gSettings.programMemberBase));
   g_autoptr(JSCValue) unknownName(jsc_value_new_number(context, DISP_E_UNKNOWNNAME));
   g_autoptr(JSCValue) refusalName(jsc_value_new_string(context, kRefusalName));
-  g_autoptr(JSCValue) chosenFiles(installationPage ? jsc_value_new_function(context, "chosenFiles", G_CALLBACK(OnTakeChosenFiles),
-                                                                             NewLinkRef(link), DeleteLinkRef, JSC_TYPE_VALUE, 0)
-                                                    : jsc_value_new_null(context));
+  g_autoptr(JSCValue) chosenFiles(installationPage ? jsc_value_new_function(context, "chosenFiles", G_CALLBACK(OnTakeChosenFiles), NewLinkRef(link),
+                                                                            DeleteLinkRef, JSC_TYPE_VALUE, 0)
+                                                   : jsc_value_new_null(context));
   JSCValue* arguments[] = {call, clicked, keyPressed, nameList, unknownName, refusalName, chosenFiles, programNameList, programBase};
   if (install && jsc_value_is_function(install)) {
     g_autoptr(JSCValue) result = jsc_value_function_callv(install, G_N_ELEMENTS(arguments), arguments);
@@ -399,8 +406,7 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   const std::uint64_t pageId = webkit_web_page_get_id(page);
   sockaddr_un address;
   if (!wire::SocketAddress(gSettings.socketPath, address)) {
-    g_warning("page %" G_GUINT64_FORMAT " cannot reach the UI process: %s is too long a socket path", pageId,
-              gSettings.socketPath.c_str());
+    g_warning("page %" G_GUINT64_FORMAT " cannot reach the UI process: %s is too long a socket path", pageId, gSettings.socketPath.c_str());
   } else if (const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
              fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
              !wire::Send(fd, wire::Hello{gSettings.secret, pageId})) {
@@ -420,7 +426,7 @@ void OnPageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
 }  // namespace wendrake::webext
 
 extern "C" __attribute__((visibility("default"))) void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
-                                                                                                        const GVariant* data) {
+                                                                                                      const GVariant* data) {
   using namespace wendrake::webext;
   if (!wendrake::wire::ReadSettings(const_cast<GVariant*>(data), gSettings)) {
     g_warning("web extension started without its settings");

@@ -37,12 +37,13 @@ TEST_F(DataScheme, InstallationPagesReadTheTwoCataloguesOnly) {
       if (event.rfind("dialog fetched ", 0) == 0) fetched = event.substr(15);
     return !fetched.empty();
   }));
-  EXPECT_EQ(fetched, "200:" + installation.ReadFile("update.xml") + " | 200:" + installation.ReadFile("update_info.xml") +
-                         " | refused | refused | refused");
+  EXPECT_EQ(fetched,
+            "200:" + installation.ReadFile("update.xml") + " | 200:" + installation.ReadFile("update_info.xml") + " | refused | refused | refused");
 }
 
 TEST_F(DataScheme, PagesOfOtherOriginsReadNothing) {
-  const auto page = installation.WriteFile("elsewhere/page.html", "<!DOCTYPE html><html><body><script>" + std::string(kFetchAll) + "</script></body></html>");
+  const auto page =
+      installation.WriteFile("elsewhere/page.html", "<!DOCTYPE html><html><body><script>" + std::string(kFetchAll) + "</script></body></html>");
   windows.push_back(std::make_unique<testing::TestWindow>());
   views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
   auto& view = *views.back();

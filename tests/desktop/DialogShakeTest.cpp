@@ -136,9 +136,7 @@ TEST_F(DialogShake, EveryWayADialogEndsTakesItsHookWithIt) {
           gtk_widget_grab_focus(GTK_WIDGET(view.WebView()));
           testing::SendKey(GTK_WIDGET(window), c.key);
           break;
-        case Way::WindowManagersClose:
-          gtk_window_close(window);
-          break;
+        case Way::WindowManagersClose: gtk_window_close(window); break;
       }
     });
     EXPECT_EQ(result, c.result);

@@ -22,7 +22,9 @@ using testing::SendButton;
 // has been chosen, and installs a chosen package when asked.
 std::string ChooserPage(const std::string& accept) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body style=\"margin:0\">"
-         "<input id=\"file\" type=\"file\" accept=\"" + accept + "\" style=\"position:absolute;left:0;top:0;width:400px;height:300px\">"
+         "<input id=\"file\" type=\"file\" accept=\"" +
+         accept +
+         "\" style=\"position:absolute;left:0;top:0;width:400px;height:300px\">"
          "<script>var input = document.getElementById('file');"
          "input.addEventListener('change', function () {"
          "  var name = input.files.length ? input.files[0].name : '';"
@@ -147,7 +149,8 @@ TEST_F(FileChooser, AReplacedPackageIsWholeAndANameThatCouldLeaveTempIsRefused) 
 TEST_F(FileChooser, APageOfAnotherOriginGetsTheNameOnly) {
   testing::WriteZip(downloads / "Other.zip", {testing::ZipEntrySpec::File("Other/RiftAddon.toc", "x")});
   // A file page outside the UI folder has no bridge: it reports through its title.
-  const fs::path page = installation.WriteFile("elsewhere/page.html",
+  const fs::path page = installation.WriteFile(
+      "elsewhere/page.html",
       "<!DOCTYPE html><html><body style=\"margin:0\"><input id=\"file\" type=\"file\" style=\"position:absolute;left:0;top:0;width:400px;height:300px\">"
       "<script>var input = document.getElementById('file'); document.title = 'ready';"
       "input.addEventListener('change', function () { document.title = 'value=' + input.value; });</script></body></html>");
@@ -156,7 +159,10 @@ TEST_F(FileChooser, APageOfAnotherOriginGetsTheNameOnly) {
   auto& view = *views.back();
   ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
   view.Navigate(page.string());
-  auto title = [&] { const char* t = webkit_web_view_get_title(view.WebView()); return std::string(t ? t : ""); };
+  auto title = [&] {
+    const char* t = webkit_web_view_get_title(view.WebView());
+    return std::string(t ? t : "");
+  };
   ASSERT_TRUE(RunUntil([&] { return title() == "ready"; }));
   GtkFileChooser* chooser = OpenChooser(view);
   ASSERT_TRUE(chooser);

@@ -45,12 +45,15 @@ class MainWindow : public testing::DesktopFixture {
       std::function<bool()> step;
       guint source = 0;
     } driver{std::move(step)};
-    driver.source = g_timeout_add(10, [](gpointer data) -> gboolean {
-      auto* d = static_cast<Driver*>(data);
-      if (!d->step()) return G_SOURCE_CONTINUE;
-      d->source = 0;
-      return G_SOURCE_REMOVE;
-    }, &driver);
+    driver.source = g_timeout_add(
+        10,
+        [](gpointer data) -> gboolean {
+          auto* d = static_cast<Driver*>(data);
+          if (!d->step()) return G_SOURCE_CONTINUE;
+          d->source = 0;
+          return G_SOURCE_REMOVE;
+        },
+        &driver);
     const int result = window.DoModal();
     if (driver.source) g_source_remove(driver.source);
     return result;

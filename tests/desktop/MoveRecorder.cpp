@@ -4,9 +4,7 @@
 
 namespace wendrake::testing {
 
-MoveRecorder::MoveRecorder(GtkWindow* window) : window_(gtk_widget_get_window(GTK_WIDGET(window))) {
-  gdk_window_add_filter(window_, Filter, this);
-}
+MoveRecorder::MoveRecorder(GtkWindow* window) : window_(gtk_widget_get_window(GTK_WIDGET(window))) { gdk_window_add_filter(window_, Filter, this); }
 
 MoveRecorder::~MoveRecorder() { gdk_window_remove_filter(window_, Filter, this); }
 

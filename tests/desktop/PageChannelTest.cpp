@@ -132,8 +132,12 @@ TEST_F(PageChannelTest, MemberNamesIgnoreCase) {
     std::u16string_view member;
   };
   const Case cases[] = {
-      {"CloseWindow", u"CloseWindow"},   {"closewindow", u"CloseWindow"},       {"CLOSEWINDOW", u"CloseWindow"},
-      {"cLoSeWiNdOw", u"CloseWindow"},   {"close", u"Close"},                   {"getplugincount", u"GetPluginCount"},
+      {"CloseWindow", u"CloseWindow"},
+      {"closewindow", u"CloseWindow"},
+      {"CLOSEWINDOW", u"CloseWindow"},
+      {"cLoSeWiNdOw", u"CloseWindow"},
+      {"close", u"Close"},
+      {"getplugincount", u"GetPluginCount"},
       {"OPENLINKNEWWINDOW", u"OpenLinkNewWindow"},
   };
   auto view = Open(Page(""));
@@ -151,17 +155,17 @@ TEST_F(PageChannelTest, UnknownNameThrowsWithoutReachingTheEndpoint) {
   // "\u212A" (Kelvin sign) lowers to "k" in Unicode, not in the table's ASCII rule.
   for (const char* name : {"NoSuchMethod", "CloseWindowX", "Chec\\u212ANetConnect", "toString"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(view->Evaluate(std::string("try { window.external['") + name +
-                             "'](); 'no error' } catch (e) { (e instanceof Error) + ' ' + e.number }"),
-              "true -2147352570");
+    EXPECT_EQ(
+        view->Evaluate(std::string("try { window.external['") + name + "'](); 'no error' } catch (e) { (e instanceof Error) + ' ' + e.number }"),
+        "true -2147352570");
     EXPECT_EQ(view->Evaluate(std::string("String('") + name + "' in window.external)"), "false");
   }
   EXPECT_TRUE(endpoint.calls.empty());
 }
 
 TEST_F(PageChannelTest, RefusalsAreThrownAsErrorsCarryingTheHResult) {
-  const HRESULT codes[] = {DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW,   DISP_E_BADPARAMCOUNT, DISP_E_PARAMNOTOPTIONAL,
-                           DISP_E_EXCEPTION,    DISP_E_NONAMEDARGS, E_FAIL};
+  const HRESULT codes[] = {DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_BADPARAMCOUNT, DISP_E_PARAMNOTOPTIONAL, DISP_E_EXCEPTION,
+                           DISP_E_NONAMEDARGS,  E_FAIL};
   auto view = Open(Page(""));
   for (const HRESULT code : codes) {
     SCOPED_TRACE(code);
@@ -172,8 +176,7 @@ TEST_F(PageChannelTest, RefusalsAreThrownAsErrorsCarryingTheHResult) {
   }
   // A handler that fails in an unplanned way must still answer the page.
   endpoint.onCall = [](std::int32_t, const std::vector<PageValue>&) -> InvokeOutcome { throw std::runtime_error("handler failed"); };
-  EXPECT_EQ(view->Evaluate("try { window.external.GetPluginCount(); 'no error' } catch (e) { String(e.number) }"),
-            std::to_string(DISP_E_EXCEPTION));
+  EXPECT_EQ(view->Evaluate("try { window.external.GetPluginCount(); 'no error' } catch (e) { String(e.number) }"), std::to_string(DISP_E_EXCEPTION));
 }
 
 TEST_F(PageChannelTest, AnArgumentWithoutTextThrowsItsOwnError) {
@@ -256,8 +259,9 @@ TEST_F(PageChannelTest, IdlePageIsReachedAndMayCallBack) {
 // A page's call opens a second view whose page calls native code, which calls a
 // function of the first page while that page still waits in its call.
 TEST_F(PageChannelTest, SecondPageCallsInWhileTheFirstWaits) {
-  auto opener = Open(Page("function SetUserInfo(user, picture) {"
-                          "  window.info = user + '/' + picture + '/' + window.external.GetPluginCount(); }"));
+  auto opener =
+      Open(Page("function SetUserInfo(user, picture) {"
+                "  window.info = user + '/' + picture + '/' + window.external.GetPluginCount(); }"));
   RecordingEndpoint dialogEndpoint;
   HRESULT delivered = E_FAIL;
   bool done = false;
@@ -300,12 +304,14 @@ TEST_F(PageChannelTest, ANativeCallWaitsWithoutBlockingWebKitsOwnMessages) {
   } ping{&Channel(), view->PageId()};
   endpoint.onCall = [&](std::int32_t, const std::vector<PageValue>&) {
     // Sent once the page's script runs on past this call.
-    g_idle_add(+[](gpointer data) -> gboolean {
-      auto* p = static_cast<Ping*>(data);
-      p->result = p->channel->CallPageFunction(p->page, u"Ping", {});
-      p->done = true;
-      return G_SOURCE_REMOVE;
-    }, &ping);
+    g_idle_add(
+        +[](gpointer data) -> gboolean {
+          auto* p = static_cast<Ping*>(data);
+          p->result = p->channel->CallPageFunction(p->page, u"Ping", {});
+          p->done = true;
+          return G_SOURCE_REMOVE;
+        },
+        &ping);
     return InvokeOutcome{};
   };
   EXPECT_EQ(view->Evaluate("window.external.CloseWindow();"
@@ -357,9 +363,7 @@ TEST_F(PageChannelTest, EnterAndEscapeTypedInThePageGoToTheProgram) {
 
 TEST_F(PageChannelTest, VBArrayWrapsListResults) {
   auto view = Open(Page(""));
-  endpoint.onCall = [](std::int32_t, const std::vector<PageValue>&) {
-    return InvokeOutcome{S_OK, std::vector<std::u16string>{u"a", u"b", u"c"}};
-  };
+  endpoint.onCall = [](std::int32_t, const std::vector<PageValue>&) { return InvokeOutcome{S_OK, std::vector<std::u16string>{u"a", u"b", u"c"}}; };
   EXPECT_EQ(view->Evaluate(R"JS((() => {
       const v = new VBArray(window.external.GetExistPlugin());
       const threw = (f) => { try { f(); return false; } catch (e) { return e instanceof RangeError; } };
@@ -458,8 +462,9 @@ TEST_F(PageChannelTest, AClickedLinkIsRecordedBeforeItsNewWindowIsAskedFor) {
 }
 
 TEST_F(PageChannelTest, OnlyPagesOfTheInstallationAndTheSiteGetTheBridge) {
-  const std::string probe = Page("window.reached = (() => { try { window.external.GetPluginCount(); return 'called'; }"
-                                 " catch (e) { return 'refused'; } })();");
+  const std::string probe = Page(
+      "window.reached = (() => { try { window.external.GetPluginCount(); return 'called'; }"
+      " catch (e) { return 'refused'; } })();");
   struct Case {
     std::string address;
     bool bridged;
@@ -548,10 +553,12 @@ TEST(PageCallDeadline, EndingTheWaitsEndsACallIntoAHungPageAndEveryLaterOne) {
   ASSERT_TRUE(other.Load(Page("function Ping() { window.pinged = true; }"), harness.UiPage("other.html")));
   // The page's last call before it hangs: the program begins to end.
   endpoint.onCall = [&](std::int32_t, const std::vector<PageValue>&) {
-    g_idle_add(+[](gpointer channel) -> gboolean {
-      static_cast<PageChannel*>(channel)->EndWaits();
-      return G_SOURCE_REMOVE;
-    }, &harness.Channel());
+    g_idle_add(
+        +[](gpointer channel) -> gboolean {
+          static_cast<PageChannel*>(channel)->EndWaits();
+          return G_SOURCE_REMOVE;
+        },
+        &harness.Channel());
     return InvokeOutcome{};
   };
   EXPECT_EQ(harness.Channel().CallPageFunction(hung.PageId(), u"Hang", {}), E_FAIL);
@@ -565,7 +572,8 @@ TEST(PageCallDeadline, EndingTheWaitsEndsACallIntoAHungPageAndEveryLaterOne) {
 TEST_F(PageChannelTest, TheProgramObjectCallsItsOwnMembers) {
   endpoint.onCall = [](std::int32_t id, const std::vector<PageValue>&) -> InvokeOutcome {
     if (id == kProgramMemberBase + 1)
-      return {S_OK, std::vector<std::u16string>{u"s2", u"Alpha", u"1700000000000", u"1", u"1719", u"2.0", u"s1", u"Beta", u"1600000000000", u"0", u"", u""}};
+      return {S_OK, std::vector<std::u16string>{u"s2", u"Alpha", u"1700000000000", u"1", u"1719", u"2.0", u"s1", u"Beta", u"1600000000000", u"0", u"",
+                                                u""}};
     if (id == kProgramMemberBase + 2) return {S_OK, std::int32_t{1}};
     return {DISP_E_MEMBERNOTFOUND, {}};
   };

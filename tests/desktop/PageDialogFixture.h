@@ -83,24 +83,30 @@ class PageDialogFixture : public DesktopFixture {
   // Runs `action` once, from the main loop, as soon as `ready` holds.
   void When(std::function<bool()> ready, std::function<void()> action) {
     steps_.push_back(std::make_unique<Step>(Step{std::move(ready), std::move(action), 0}));
-    steps_.back()->source = g_timeout_add(10, [](gpointer data) -> gboolean {
-      auto* step = static_cast<Step*>(data);
-      if (!step->ready()) return G_SOURCE_CONTINUE;
-      step->source = 0;
-      step->action();
-      return G_SOURCE_REMOVE;
-    }, steps_.back().get());
+    steps_.back()->source = g_timeout_add(
+        10,
+        [](gpointer data) -> gboolean {
+          auto* step = static_cast<Step*>(data);
+          if (!step->ready()) return G_SOURCE_CONTINUE;
+          step->source = 0;
+          step->action();
+          return G_SOURCE_REMOVE;
+        },
+        steps_.back().get());
   }
 
   // Runs the dialog; `whileShown` runs once its page has completed. A dialog still
   // open after the time limit is closed as the window manager would, and fails.
   int Run(CBoxDlg& dialog, std::function<void()> whileShown) {
     When([&dialog] { return dialog.PageHostView().ClickSink.IsConnected(); }, std::move(whileShown));
-    const guint guard = g_timeout_add_seconds(15, [](gpointer) -> gboolean {
-      ADD_FAILURE() << "a page dialog was still open";
-      if (GtkWindow* open = CBoxDlg::Innermost()) gtk_window_close(open);
-      return G_SOURCE_CONTINUE;
-    }, nullptr);
+    const guint guard = g_timeout_add_seconds(
+        15,
+        [](gpointer) -> gboolean {
+          ADD_FAILURE() << "a page dialog was still open";
+          if (GtkWindow* open = CBoxDlg::Innermost()) gtk_window_close(open);
+          return G_SOURCE_CONTINUE;
+        },
+        nullptr);
     const int result = dialog.DoModal();
     g_source_remove(guard);
     return result;
@@ -109,12 +115,14 @@ class PageDialogFixture : public DesktopFixture {
   // Runs `whileShown` once a dialog opened over `opener` (the innermost) has loaded
   // its page.
   void WhenOpenedOver(GtkWindow* opener, std::function<void(GtkWindow*)> whileShown) {
-    When([opener] {
-      GtkWindow* innermost = CBoxDlg::Innermost();
-      if (!innermost || innermost == opener || !gtk_widget_get_mapped(GTK_WIDGET(innermost))) return false;
-      WebKitWebView* view = ViewIn(innermost);
-      return !webkit_web_view_is_loading(view) && webkit_web_view_get_estimated_load_progress(view) == 1.0;
-    }, [whileShown = std::move(whileShown)] { whileShown(CBoxDlg::Innermost()); });
+    When(
+        [opener] {
+          GtkWindow* innermost = CBoxDlg::Innermost();
+          if (!innermost || innermost == opener || !gtk_widget_get_mapped(GTK_WIDGET(innermost))) return false;
+          WebKitWebView* view = ViewIn(innermost);
+          return !webkit_web_view_is_loading(view) && webkit_web_view_get_estimated_load_progress(view) == 1.0;
+        },
+        [whileShown = std::move(whileShown)] { whileShown(CBoxDlg::Innermost()); });
   }
 
  private:

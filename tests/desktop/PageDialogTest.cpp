@@ -16,7 +16,8 @@ class PageDialog : public testing::PageDialogFixture {};
 
 TEST_F(PageDialog, StandsCentredOverItsOpenerAndEndsFromItsPage) {
   auto& main = OpenMainPage();
-  CBoxDlg dialog(environment, messages, services, installation.WriteFile("UI/pages/sc/login.html", DialogPage("function Done() { window.external.EndDialogBox(); }")).string(),
+  CBoxDlg dialog(environment, messages, services,
+                 installation.WriteFile("UI/pages/sc/login.html", DialogPage("function Done() { window.external.EndDialogBox(); }")).string(),
                  {0, 0, 367, 273}, u"", GTK_WINDOW(WindowOf(main).Widget()), &main);
   int x = 0, y = 0, w = 0, h = 0;
   const int result = Run(dialog, [&] {
@@ -32,9 +33,10 @@ TEST_F(PageDialog, StandsCentredOverItsOpenerAndEndsFromItsPage) {
 
 TEST_F(PageDialog, ALoginReachesTheOpenersPageAndEndsTheDialog) {
   auto& main = OpenMainPage();
-  CBoxDlg dialog(environment, messages, services,
-                 installation.WriteFile("UI/pages/sc/login.html", DialogPage("function Login() { window.external.DeliverUserInfo('player', ''); }")).string(),
-                 {0, 0, 367, 273}, u"", GTK_WINDOW(WindowOf(main).Widget()), &main);
+  CBoxDlg dialog(
+      environment, messages, services,
+      installation.WriteFile("UI/pages/sc/login.html", DialogPage("function Login() { window.external.DeliverUserInfo('player', ''); }")).string(),
+      {0, 0, 367, 273}, u"", GTK_WINDOW(WindowOf(main).Widget()), &main);
   const int result = Run(dialog, [&] {
     dialog.PageHostView().RefreshDocument();
     dialog.PageHostView().CallPageScript(u"Login", std::vector<std::u16string>{});
@@ -45,7 +47,8 @@ TEST_F(PageDialog, ALoginReachesTheOpenersPageAndEndsTheDialog) {
 
 TEST_F(PageDialog, TheCloseCommandIsTheCancelPath) {
   auto& main = OpenMainPage();
-  CBoxDlg dialog(environment, messages, services, installation.WriteFile("UI/pages/sc/game.html", DialogPage("function Quit() { window.external.Close(); }")).string(),
+  CBoxDlg dialog(environment, messages, services,
+                 installation.WriteFile("UI/pages/sc/game.html", DialogPage("function Quit() { window.external.Close(); }")).string(),
                  {0, 0, 520, 204}, u"", GTK_WINDOW(WindowOf(main).Widget()), &main);
   const int result = Run(dialog, [&] {
     dialog.PageHostView().RefreshDocument();

@@ -50,14 +50,17 @@ TEST_F(PageHostView, APageWhoseWebProcessEndsDuringACallFailsItAndComesBack) {
     bool done = false;
   } ending{&view, &WindowOf(view)};
   // Once the page hangs, its process goes.
-  const guint watch = g_timeout_add(10, +[](gpointer data) -> gboolean {
-    auto* e = static_cast<Ending*>(data);
-    const auto& events = e->window->events;
-    if (std::find(events.begin(), events.end(), "dialog hanging") == events.end()) return G_SOURCE_CONTINUE;
-    webkit_web_view_terminate_web_process(e->view->WebView());
-    e->done = true;
-    return G_SOURCE_REMOVE;
-  }, &ending);
+  const guint watch = g_timeout_add(
+      10,
+      +[](gpointer data) -> gboolean {
+        auto* e = static_cast<Ending*>(data);
+        const auto& events = e->window->events;
+        if (std::find(events.begin(), events.end(), "dialog hanging") == events.end()) return G_SOURCE_CONTINUE;
+        webkit_web_view_terminate_web_process(e->view->WebView());
+        e->done = true;
+        return G_SOURCE_REMOVE;
+      },
+      &ending);
   EXPECT_FALSE(view.CallPageScript(u"Hang", std::vector<std::u16string>{}));
   EXPECT_EQ(messages.texts, Lines{"函数GetJScrip调用失败！"});
   ASSERT_TRUE(RunUntil([&] { return std::count(WindowOf(view).events.begin(), WindowOf(view).events.end(), "dialog ready") == 2; }))
@@ -87,8 +90,7 @@ TEST_F(PageHostView, RefusalsAreErrorsThePageCatchesAndNoHandlerRuns) {
     ].join(','));)";
   auto& view = OpenPage("refusals.html", PageWithScript(script));
   ASSERT_TRUE(WaitForEvent(WindowOf(view), "dialog ready"));
-  EXPECT_EQ(WindowOf(view).events,
-            (Lines{"dialog -2147352570,-2147352562,-2147352561,-2147352571,-2147352566,-2147352571", "dialog ready"}))
+  EXPECT_EQ(WindowOf(view).events, (Lines{"dialog -2147352570,-2147352562,-2147352561,-2147352571,-2147352566,-2147352571", "dialog ready"}))
       << "no game path dialog: the refused handlers did not run";
 }
 
@@ -117,8 +119,9 @@ TEST_F(PageHostView, TheAddOnListWorksAsAVBArray) {
   const auto game = installation.MakeGameFolder();
   std::filesystem::create_directories(game / "Interface/AddOns/Alpha");
   std::filesystem::create_directories(game / "Interface/AddOns/Beta");
-  installation.WriteFile("update_info.xml",
-                         "<Wendrake><plugin><item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\"/><item pid=\"2\" ver=\"2.0\" PlugName=\"Beta\"/></plugin></Wendrake>");
+  installation.WriteFile(
+      "update_info.xml",
+      "<Wendrake><plugin><item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\"/><item pid=\"2\" ver=\"2.0\" PlugName=\"Beta\"/></plugin></Wendrake>");
   const std::string script = R"(
     var list = new VBArray(window.external.GetExistPlugin());
     window.external.ShowMsgBox(list.toArray().join(',') + ' ' + list.lbound() + '-' + list.ubound() + ' ' + list.getItem(1));)";
@@ -132,9 +135,14 @@ TEST_F(PageHostView, PagesOfOtherOriginsGetNoExternalObject) {
   views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
   CCustomHtmlView& view = *views.back();
   ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
-  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = window.external && window.external.ShowMsgBox ? 'bridge' : 'none';</script></body></html>",
-                            "https://example.org/");
-  ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
+  webkit_web_view_load_html(
+      view.WebView(),
+      "<html><body><script>document.title = window.external && window.external.ShowMsgBox ? 'bridge' : 'none';</script></body></html>",
+      "https://example.org/");
+  ASSERT_TRUE(RunUntil([&] {
+    const char* title = webkit_web_view_get_title(view.WebView());
+    return title && *title;
+  }));
   EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "none");
   EXPECT_TRUE(windows.back()->events.empty());
 }
@@ -147,9 +155,13 @@ TEST_F(PageHostView, TheSitesPagesCannotReachTheProgramObject) {
   views.push_back(std::make_unique<CCustomHtmlView>(environment, messages, services));
   CCustomHtmlView& view = *views.back();
   ASSERT_TRUE(view.CreateInWindow(1000, *windows.back()));
-  webkit_web_view_load_html(view.WebView(), "<html><body><script>document.title = typeof window.external + ' ' + typeof window.wendrake;</script></body></html>",
+  webkit_web_view_load_html(view.WebView(),
+                            "<html><body><script>document.title = typeof window.external + ' ' + typeof window.wendrake;</script></body></html>",
                             (std::string(kProductSite) + "/news/").c_str());
-  ASSERT_TRUE(RunUntil([&] { const char* title = webkit_web_view_get_title(view.WebView()); return title && *title; }));
+  ASSERT_TRUE(RunUntil([&] {
+    const char* title = webkit_web_view_get_title(view.WebView());
+    return title && *title;
+  }));
   EXPECT_STREQ(webkit_web_view_get_title(view.WebView()), "object undefined");
   const InvokeOutcome outcome = view.OnPageCall(kProgramMemberBase + 1, {std::u16string()});
   EXPECT_EQ(outcome.code, DISP_E_MEMBERNOTFOUND);

@@ -1,7 +1,7 @@
 // What goes wrong in a page's web process reaches the program's log, so the one
 // file a player sends tells it.
-#include <gtest/gtest.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

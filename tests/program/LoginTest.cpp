@@ -35,8 +35,7 @@ TEST_P(Login, DeliveredUserReachesTheMainPage) {
   if (delivery.shownImage) {
     EXPECT_EQ(image, delivery.shownImage);
   } else {
-    EXPECT_EQ(std::filesystem::path(image).lexically_normal(), program.Root() / "UI" / "skin" / "default" / "images" / "pic_img2.jpg")
-        << image;
+    EXPECT_EQ(std::filesystem::path(image).lexically_normal(), program.Root() / "UI" / "skin" / "default" / "images" / "pic_img2.jpg") << image;
   }
   Screenshot("main");
 }

@@ -51,7 +51,7 @@ TEST_F(MessageBox, InitMsgBoxReceivesTheCode) {
   ASSERT_TRUE(main) << Describe(Windows(run));
   const Message messages[] = {
       {"1010", "window.external.EndDialogBox();"},  // one of the program's own codes
-      {"42", "window.external.CloseWindow();"},     // a page's own
+      {"42", "window.external.CloseWindow();"},  // a page's own
       {"\xE9\x94\x99\xE8\xAF\xAF 7", "window.external.EndDialogBox();"},
   };
   int boxes = 0;

@@ -40,7 +40,8 @@ std::map<std::string, std::string> Listing(const fs::path& tree) {
 
 void MakeReadOnly(const fs::path& tree) {
   for (const auto& entry : fs::recursive_directory_iterator(tree))
-    if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+    if (!entry.is_symlink())
+      fs::permissions(entry.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
   fs::permissions(tree, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
 }
 
@@ -53,8 +54,8 @@ void MakeWritable(const fs::path& tree) {
 class Package : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto built = testing::RunProcess({WENDRAKE_CPACK_COMMAND, "-G", "DEB", "--config", WENDRAKE_BUILD_DIR "/CPackConfig.cmake", "-B",
-                                            (folder.Root() / "package").string()});
+    const auto built = testing::RunProcess(
+        {WENDRAKE_CPACK_COMMAND, "-G", "DEB", "--config", WENDRAKE_BUILD_DIR "/CPackConfig.cmake", "-B", (folder.Root() / "package").string()});
     ASSERT_EQ(built.status, 0) << built.out << built.err;
     const fs::path deb = folder.Root() / "package" / "wendrake_" WENDRAKE_VERSION "_amd64.deb";
     ASSERT_TRUE(fs::exists(deb)) << built.out;
@@ -76,13 +77,15 @@ TEST_F(Package, RunsFromAReadOnlyTreeWithItsDataInTheUsersDataFolder) {
   ProgramProcess run(system / "usr/bin/wendrake", session.Environment(), folder.Root() / "run.out");
 
   std::optional<TopLevel> login;
-  RunUntil([&] {
-    std::vector<TopLevel> mapped;
-    for (const auto& window : ManagedTopLevelsOf(run.Pid()))
-      if (window.mapped) mapped.push_back(window);
-    login = OneOfSize(mapped, kLoginWidth, kLoginHeight);
-    return login.has_value();
-  }, 30);
+  RunUntil(
+      [&] {
+        std::vector<TopLevel> mapped;
+        for (const auto& window : ManagedTopLevelsOf(run.Pid()))
+          if (window.mapped) mapped.push_back(window);
+        login = OneOfSize(mapped, kLoginWidth, kLoginHeight);
+        return login.has_value();
+      },
+      30);
   ASSERT_TRUE(login) << folder.ReadFile("run.out");
   ASSERT_TRUE(WaitUntilDrawn(login->x, login->y, login->width, login->height)) << "the login page was never drawn";
   // The name field has the focus; the keyboard goes to the window under the pointer.
@@ -94,11 +97,13 @@ TEST_F(Package, RunsFromAReadOnlyTreeWithItsDataInTheUsersDataFolder) {
   PressKey(XK_Return);
 
   std::optional<TopLevel> main;
-  RunUntil([&] {
-    for (const auto& window : ManagedTopLevelsOf(run.Pid()))
-      if (window.mapped && window.width == kMainWidth && window.height == kMainHeight) main = window;
-    return main.has_value();
-  }, 30);
+  RunUntil(
+      [&] {
+        for (const auto& window : ManagedTopLevelsOf(run.Pid()))
+          if (window.mapped && window.width == kMainWidth && window.height == kMainHeight) main = window;
+        return main.has_value();
+      },
+      30);
   if (!main) SaveScreenshot(fs::path(WENDRAKE_SCREENSHOT_DIR) / "Package.NoLogin.png");
   EXPECT_TRUE(main) << "no login: " << Describe(ManagedTopLevelsOf(run.Pid())) << folder.ReadFile("run.out");
 
@@ -122,8 +127,8 @@ TEST_F(Package, RunsFromAReadOnlyTreeWithItsDataInTheUsersDataFolder) {
   const std::string hive = folder.ReadFile(data / "registry.reg");
   EXPECT_NE(hive.find("\"Home\"=\"" + data.string() + "\""), std::string::npos) << hive;
   // wendrakectl, with no --root, finds the same data.
-  const auto home = testing::RunProcess({"/usr/bin/env", "XDG_DATA_HOME=" + session.DataHome().string(), (system / "usr/bin/wendrakectl").string(),
-                                         "settings", "get", "Home"});
+  const auto home = testing::RunProcess(
+      {"/usr/bin/env", "XDG_DATA_HOME=" + session.DataHome().string(), (system / "usr/bin/wendrakectl").string(), "settings", "get", "Home"});
   EXPECT_EQ(home.out, data.string() + "\n") << home.err;
   EXPECT_EQ(Listing(system), before) << "something was written beside the program";
 }

@@ -66,7 +66,8 @@ TEST_F(PageFault, AHungPageFailsItsCallAfterTheDeadlineAndTheProgramGoesOn) {
   // The hung page's dialog closes as any does, and the main page it waited on works.
   ASSERT_TRUE(RunUntil([&] {
     const auto boxes = Windows(run);
-    return std::none_of(boxes.begin(), boxes.end(), [&](const TopLevel& w) { return w.mapped && w.width == kBoxWidth && w.height == kBoxHeight && w.id != hung->id; });
+    return std::none_of(boxes.begin(), boxes.end(),
+                        [&](const TopLevel& w) { return w.mapped && w.width == kBoxWidth && w.height == kBoxHeight && w.id != hung->id; });
   })) << Describe(Windows(run));
   AskToClose(hung->id);
   pages.Send("main", "TestLog('main:answers');");
@@ -80,9 +81,9 @@ TEST_F(PageFault, AHungPageFailsItsCallAfterTheDeadlineAndTheProgramGoesOn) {
 
 struct Wait {
   const char* name;
-  const char* code;      // the main page asks for a message box with this code
+  const char* code;  // the main page asks for a message box with this code
   const char* shownLog;  // the error page logs this once it waits, or nullptr
-  bool plainBox;         // the program waits in the plain message box
+  bool plainBox;  // the program waits in the plain message box
 };
 
 void PrintTo(const Wait& value, std::ostream* out) { *out << value.name; }
@@ -112,8 +113,7 @@ TEST_P(TerminationWhileWaiting, EndsTheProgramWithTheAddOnsOff) {
 
 INSTANTIATE_TEST_SUITE_P(Waits, TerminationWhileWaiting,
                          ::testing::Values(Wait{"CallIntoAHungPage", "hang", "InitMsgBox:hanging", false},
-                                           Wait{"PlainMessageBox", "throw", nullptr, true},
-                                           Wait{"PageDialog", "1010", "InitMsgBox:1010", false}),
+                                           Wait{"PlainMessageBox", "throw", nullptr, true}, Wait{"PageDialog", "1010", "InitMsgBox:1010", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PageFault, AWebProcessKilledWhileACallWaitsComesBackAndTheLoginWorks) {

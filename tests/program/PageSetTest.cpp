@@ -97,13 +97,15 @@ class PageSet : public ::testing::Test {
   // The one mapped window of this size, once its page has drawn.
   std::optional<TopLevel> Shown(int width, int height) {
     std::optional<TopLevel> shown;
-    RunUntil([&] {
-      std::vector<TopLevel> mapped;
-      for (const auto& window : ManagedTopLevelsOf(run->Pid()))
-        if (window.mapped) mapped.push_back(window);
-      shown = OneOfSize(mapped, width, height);
-      return shown.has_value();
-    }, 30);
+    RunUntil(
+        [&] {
+          std::vector<TopLevel> mapped;
+          for (const auto& window : ManagedTopLevelsOf(run->Pid()))
+            if (window.mapped) mapped.push_back(window);
+          shown = OneOfSize(mapped, width, height);
+          return shown.has_value();
+        },
+        30);
     if (shown && !WaitUntilDrawn(shown->x, shown->y, shown->width, shown->height)) return std::nullopt;
     if (shown) MovePointer(shown->x + shown->width / 2, shown->y + 8);
     return shown;
@@ -122,7 +124,8 @@ class PageSet : public ::testing::Test {
       run->Signal(SIGTERM);
       run->WaitForEnd();
     }
-    run = std::make_unique<ProgramProcess>(tree.Root() / "bin/wendrake", session.Environment(), tree.Root() / ("run-" + std::to_string(++starts) + ".out"));
+    run = std::make_unique<ProgramProcess>(tree.Root() / "bin/wendrake", session.Environment(),
+                                           tree.Root() / ("run-" + std::to_string(++starts) + ".out"));
     const auto login = Shown(kLoginWidth, kLoginHeight);
     if (!login) return std::nullopt;
     Shot("login");
@@ -148,12 +151,14 @@ class PageSet : public ::testing::Test {
   // The desktop's file chooser, opened by the page: the program's one other window.
   bool ChooseInFileChooser(const std::string& name) {
     std::optional<TopLevel> chooser;
-    RunUntil([&] {
-      for (const auto& window : ManagedTopLevelsOf(run->Pid()))
-        if (window.mapped && window.width != kMainWidth && window.width != kLoginWidth && window.width != kBoxWidth && window.width != kGameWidth)
-          chooser = window;
-      return chooser.has_value();
-    }, 20);
+    RunUntil(
+        [&] {
+          for (const auto& window : ManagedTopLevelsOf(run->Pid()))
+            if (window.mapped && window.width != kMainWidth && window.width != kLoginWidth && window.width != kBoxWidth && window.width != kGameWidth)
+              chooser = window;
+          return chooser.has_value();
+        },
+        20);
     if (!chooser) return false;
     WaitUntilDrawn(chooser->x, chooser->y, chooser->width, chooser->height);
     MovePointer(chooser->x + chooser->width / 2, chooser->y + chooser->height / 2);
@@ -189,7 +194,8 @@ TEST_F(PageSet, TheKeyboardAloneRemovesInstallsAndUpdatesAddOns) {
        [this] { return !fs::exists(addOns / "QuestHelper") && Catalogue().find("1720") == std::string::npos; }},
       {"install MapPlus from Temp", kTabInstallMapPlusAfterRemovingQuestHelper,
        [this] {
-         return fs::exists(addOns / "MapPlus/RiftAddon.toc") && Catalogue().find("pid=\"1721\" ver=\"0.9\" PlugName=\"MapPlus\"") != std::string::npos &&
+         return fs::exists(addOns / "MapPlus/RiftAddon.toc") &&
+                Catalogue().find("pid=\"1721\" ver=\"0.9\" PlugName=\"MapPlus\"") != std::string::npos &&
                 !fs::exists(tree.Root() / "Temp/MapPlus.zip");
        }},
       {"update RiftMeter", kTabUpdateRiftMeter,
@@ -233,7 +239,8 @@ TEST_F(PageSet, AnUpdatedAddOnIsPutBackToItsEarlierVersion) {
   // Switched on at login, as it was when the update replaced it.
   EXPECT_EQ(tree.ReadFile(addOns / "RiftMeter/RiftAddon.toc"), "## Version: 1.0\n");
   // The restore is itself undoable: the update is now the earlier version.
-  const auto listed = testing::RunProcess({(tree.Root() / "bin/wendrakectl").string(), "--root", tree.Root().string(), "backups", "list", "RiftMeter"});
+  const auto listed =
+      testing::RunProcess({(tree.Root() / "bin/wendrakectl").string(), "--root", tree.Root().string(), "backups", "list", "RiftMeter"});
   EXPECT_NE(listed.out.find("\tRiftMeter\t1.2\t"), std::string::npos) << listed.out << listed.err;
 }
 

@@ -78,7 +78,8 @@ TEST_F(ProgramEnd, MissingMainPageEndsTheProgramAfterItsMessage) {
     for (const auto& window : Windows(run))
       if (window.mapped && window.title == "wendrake") message = window;
     return message.has_value();
-  })) << "no message:" << Describe(Windows(run));
+  })) << "no message:"
+      << Describe(Windows(run));
   for (const auto& window : Windows(run)) EXPECT_TRUE(!window.mapped || window.id == message->id) << "shown: " << Describe(window);
 
   SaveScreen();

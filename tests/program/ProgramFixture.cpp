@@ -21,9 +21,7 @@ ProgramProcess& ProgramTest::Start() {
   return *runs.back();
 }
 
-std::optional<TopLevel> ProgramTest::MainWindow(const ProgramProcess& run) const {
-  return OneOfSize(Windows(run), kMainWidth, kMainHeight);
-}
+std::optional<TopLevel> ProgramTest::MainWindow(const ProgramProcess& run) const { return OneOfSize(Windows(run), kMainWidth, kMainHeight); }
 
 std::optional<TopLevel> ProgramTest::WaitForShown(const ProgramProcess& run, int width, int height, double seconds) const {
   std::optional<TopLevel> shown;

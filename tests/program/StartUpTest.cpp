@@ -40,11 +40,11 @@ TEST_F(StartUp, OnlyTheLoginDialogShowsBeforeALogin) {
 // The login dialog does not wait for the main page: a login it delivers at once
 // waits for the main page instead, and reaches it once it has loaded.
 TEST_F(StartUp, TheLoginLoadsBesideASlowMainPage) {
-  std::ofstream(program.Page("main")) << ( TestPage("main", R"(
+  std::ofstream(program.Page("main")) << (TestPage("main", R"(
     var started = Date.now();
     while (Date.now() - started < 3000) {}
     function SetUserInfo(user, image) { TestLog("SetUserInfo:" + user); })"));
-  std::ofstream(program.Page("login")) << ( TestPage("login", R"(
+  std::ofstream(program.Page("login")) << (TestPage("login", R"(
     TestLog("login:delivering");
     window.external.DeliverUserInfo("early", "");)"));
   auto& run = Start();

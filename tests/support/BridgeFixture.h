@@ -42,9 +42,7 @@ inline std::vector<std::string> DescribeEvents(const HeadlessHost& host, const s
 
 class BridgeFixture : public ::testing::Test {
  protected:
-  InvokeOutcome Call(std::u16string_view method, const std::vector<PageValue>& arguments = {}) {
-    return ScriptBridge::Call(view, method, arguments);
-  }
+  InvokeOutcome Call(std::u16string_view method, const std::vector<PageValue>& arguments = {}) { return ScriptBridge::Call(view, method, arguments); }
   // The result of a call that must succeed.
   MethodResult Result(std::u16string_view method, const std::vector<PageValue>& arguments = {}) {
     const InvokeOutcome outcome = Call(method, arguments);

@@ -12,7 +12,8 @@ namespace wendrake::testing {
 inline bool RunUntil(const std::function<bool()>& condition, double seconds = 20) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   // Wakes the loop now and then, so a condition that changes outside it is seen.
-  const guint tick = g_timeout_add(10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  const guint tick = g_timeout_add(
+      10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
   bool met = condition();
   while (!met && std::chrono::steady_clock::now() < deadline) {
     g_main_context_iteration(nullptr, TRUE);

@@ -32,8 +32,8 @@ TempInstallation::TempInstallation() : installation_(MakeTempRoot()) {}
 TempInstallation::~TempInstallation() {
   std::error_code ignored;
   // A test may have left read-only folders behind.
-  for (auto it = std::filesystem::recursive_directory_iterator(Root(), ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+  for (auto it = std::filesystem::recursive_directory_iterator(Root(), ignored); it != std::filesystem::recursive_directory_iterator();
+       it.increment(ignored))
     if (!it->is_symlink()) std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(Root(), ignored);
 }
@@ -64,7 +64,8 @@ void TempInstallation::WriteCatalog(const std::vector<std::string>& plugNames) c
   std::string items;
   int pid = 0;
   for (const auto& name : plugNames) items += "        <item pid=\"" + std::to_string(++pid) + "\" ver=\"1.0\" PlugName=\"" + name + "\" />\r\n";
-  WriteFile("update_info.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin>\r\n" + items + "    </plugin>\r\n</Wendrake>\r\n");
+  WriteFile("update_info.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin>\r\n" + items + "    </plugin>\r\n</Wendrake>\r\n");
 }
 
 std::filesystem::path TempInstallation::MakeGameFolder(const std::vector<std::pair<std::string, std::string>>& otherValues) const {

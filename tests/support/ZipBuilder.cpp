@@ -22,8 +22,15 @@ std::string Little32(std::uint32_t value) {
 
 std::string ExtendedTimestamp(std::int32_t seconds) {
   const auto value = static_cast<std::uint32_t>(seconds);
-  const char bytes[] = {0x55, 0x54, 5, 0, 1, static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                        static_cast<char>((value >> 16) & 0xFF), static_cast<char>((value >> 24) & 0xFF)};
+  const char bytes[] = {0x55,
+                        0x54,
+                        5,
+                        0,
+                        1,
+                        static_cast<char>(value & 0xFF),
+                        static_cast<char>((value >> 8) & 0xFF),
+                        static_cast<char>((value >> 16) & 0xFF),
+                        static_cast<char>((value >> 24) & 0xFF)};
   return std::string(bytes, sizeof bytes);
 }
 
@@ -95,11 +102,12 @@ void WriteZip(const std::filesystem::path& archive, const std::vector<ZipEntrySp
     std::string extra = entry.utcTime ? ExtendedTimestamp(*entry.utcTime) : std::string();
     if (entry.unicodePath) extra += UnicodePath(entry.name, *entry.unicodePath);
     const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(entry.content.data()), static_cast<uInt>(entry.content.size()));
-    const int opened = ::zipOpenNewFileInZip4_64(
-        zip, entry.name.c_str(), &info, extra.empty() ? nullptr : extra.data(), static_cast<uInt>(extra.size()),
-        extra.empty() ? nullptr : extra.data(), static_cast<uInt>(extra.size()), nullptr, entry.stored ? 0 : Z_DEFLATED,
-        entry.stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-        entry.password ? entry.password->c_str() : nullptr, crc, kVersion | (entry.madeOnUnix ? kUnixHost : 0), entry.utf8Flag ? kUtf8NameFlag : 0, 0);
+    const int opened =
+        ::zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, extra.empty() ? nullptr : extra.data(), static_cast<uInt>(extra.size()),
+                                  extra.empty() ? nullptr : extra.data(), static_cast<uInt>(extra.size()), nullptr, entry.stored ? 0 : Z_DEFLATED,
+                                  entry.stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                  entry.password ? entry.password->c_str() : nullptr, crc, kVersion | (entry.madeOnUnix ? kUnixHost : 0),
+                                  entry.utf8Flag ? kUtf8NameFlag : 0, 0);
     if (opened != ZIP_OK) throw std::runtime_error("cannot add " + entry.name);
     if ((!entry.content.empty() && ::zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size())) != ZIP_OK) ||
         ::zipCloseFileInZip(zip) != ZIP_OK)

@@ -28,13 +28,34 @@ struct ZipEntrySpec {
   static ZipEntrySpec UnixFile(std::string name, std::string content, std::uint32_t mode);
   static ZipEntrySpec Link(std::string name, std::string target);
 
-  ZipEntrySpec& Stored() { stored = true; return *this; }
-  ZipEntrySpec& DosAttributes(std::uint32_t attributes) { externalAttributes |= attributes; return *this; }
-  ZipEntrySpec& Encrypted(std::string with) { password = std::move(with); return *this; }
-  ZipEntrySpec& At(std::tm local) { dosTime = local; return *this; }
-  ZipEntrySpec& AtUtc(std::int32_t seconds) { utcTime = seconds; return *this; }
-  ZipEntrySpec& MarkedUtf8() { utf8Flag = true; return *this; }
-  ZipEntrySpec& WithUnicodePath(std::string utf8) { unicodePath = std::move(utf8); return *this; }
+  ZipEntrySpec& Stored() {
+    stored = true;
+    return *this;
+  }
+  ZipEntrySpec& DosAttributes(std::uint32_t attributes) {
+    externalAttributes |= attributes;
+    return *this;
+  }
+  ZipEntrySpec& Encrypted(std::string with) {
+    password = std::move(with);
+    return *this;
+  }
+  ZipEntrySpec& At(std::tm local) {
+    dosTime = local;
+    return *this;
+  }
+  ZipEntrySpec& AtUtc(std::int32_t seconds) {
+    utcTime = seconds;
+    return *this;
+  }
+  ZipEntrySpec& MarkedUtf8() {
+    utf8Flag = true;
+    return *this;
+  }
+  ZipEntrySpec& WithUnicodePath(std::string utf8) {
+    unicodePath = std::move(utf8);
+    return *this;
+  }
 };
 
 inline constexpr std::uint32_t kDosReadOnly = 0x01;

@@ -7,12 +7,12 @@
 #include <optional>
 
 #include "addons/Leftovers.h"
-#include "logger/LoggerSetup.h"
 #include "app/desktop/CPagewickDlg.h"
 #include "app/desktop/ProgramEnd.h"
 #include "commands/DataFolder.h"
 #include "core/Installation.h"
 #include "dialogs/CBoxDlg.h"
+#include "logger/LoggerSetup.h"
 #include "pagehost/webkit/DesktopServices.h"
 #include "pagehost/webkit/PlainMessageBox.h"
 #include "pagehost/webkit/WebViewEnvironment.h"
@@ -41,8 +41,7 @@ bool CPagewickApp::InitInstance(int& argc, char**& argv) {
   }
 
   const Installation installation = Installation::OfRunningProgram();
-  if (!PrepareDataFolder(installation))
-    g_warning("cannot make the data folder %s", installation.DataFolder().c_str());
+  if (!PrepareDataFolder(installation)) g_warning("cannot make the data folder %s", installation.DataFolder().c_str());
   RemoveLeftovers(installation);
   std::optional<WebViewEnvironment> environment;
   try {

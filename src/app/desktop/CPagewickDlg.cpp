@@ -25,7 +25,12 @@ constexpr double kFadeStep = kFadeStepMs / 1000.0;
 }  // namespace
 
 CPagewickDlg::CPagewickDlg(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services, SingleInstanceGuard& instance)
-    : environment_(environment), messageBox_(messageBox), services_(services), instance_(instance), icons_(ApplicationIcons()), window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+    : environment_(environment),
+      messageBox_(messageBox),
+      services_(services),
+      instance_(instance),
+      icons_(ApplicationIcons()),
+      window_(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
   g_object_ref_sink(window_);
   gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
@@ -128,7 +133,8 @@ void CPagewickDlg::AddTrayIcon() {
                    }),
                    this);
   for (const char* change : {"show", "hide"})
-    g_signal_connect_after(window_, change, G_CALLBACK(+[](GtkWidget*, gpointer window) { static_cast<CPagewickDlg*>(window)->RefreshTray(); }), this);
+    g_signal_connect_after(window_, change, G_CALLBACK(+[](GtkWidget*, gpointer window) { static_cast<CPagewickDlg*>(window)->RefreshTray(); }),
+                           this);
 }
 
 void CPagewickDlg::RefreshTray() {
@@ -166,7 +172,8 @@ void CPagewickDlg::CaptionButton(const GdkEventButton& event) {
   gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
   const int clientY = static_cast<int>(event.y_root) - y;
   if (clientY < kTopBandEnd || clientY > kBottomBandStart)
-    gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(event.button), static_cast<gint>(event.x_root), static_cast<gint>(event.y_root), event.time);
+    gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(event.button), static_cast<gint>(event.x_root), static_cast<gint>(event.y_root),
+                               event.time);
 }
 
 int CPagewickDlg::RunPageDialog(const PageDialogRequest& request) {
@@ -177,18 +184,21 @@ int CPagewickDlg::RunPageDialog(const PageDialogRequest& request) {
 
 void CPagewickDlg::CloseTopLevel() {
   if (fade_ || !gtk_widget_get_visible(window_)) return;
-  fade_ = g_timeout_add(kFadeStepMs, +[](gpointer data) -> gboolean {
-    auto* self = static_cast<CPagewickDlg*>(data);
-    const double opacity = gtk_widget_get_opacity(self->window_) - kFadeStep;
-    if (opacity > 0) {
-      gtk_widget_set_opacity(self->window_, opacity);
-      return G_SOURCE_CONTINUE;
-    }
-    self->fade_ = 0;
-    gtk_widget_hide(self->window_);
-    gtk_widget_set_opacity(self->window_, 1.0);
-    return G_SOURCE_REMOVE;
-  }, this);
+  fade_ = g_timeout_add(
+      kFadeStepMs,
+      +[](gpointer data) -> gboolean {
+        auto* self = static_cast<CPagewickDlg*>(data);
+        const double opacity = gtk_widget_get_opacity(self->window_) - kFadeStep;
+        if (opacity > 0) {
+          gtk_widget_set_opacity(self->window_, opacity);
+          return G_SOURCE_CONTINUE;
+        }
+        self->fade_ = 0;
+        gtk_widget_hide(self->window_);
+        gtk_widget_set_opacity(self->window_, 1.0);
+        return G_SOURCE_REMOVE;
+      },
+      this);
 }
 
 void CPagewickDlg::StopFade() {
@@ -232,7 +242,8 @@ gboolean CPagewickDlg::KeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
     gtk_menu_shell_append(GTK_MENU_SHELL(self->windowMenu_), gtk_menu_item_new_with_mnemonic(kAboutEntry));
     gtk_widget_show_all(self->windowMenu_);
   }
-  gtk_menu_popup_at_widget(GTK_MENU(self->windowMenu_), self->window_, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, reinterpret_cast<GdkEvent*>(event));
+  gtk_menu_popup_at_widget(GTK_MENU(self->windowMenu_), self->window_, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST,
+                           reinterpret_cast<GdkEvent*>(event));
   return TRUE;
 }
 
@@ -241,14 +252,9 @@ gboolean CPagewickDlg::KeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 bool CPagewickDlg::KeyReachedWindow(guint key) {
   switch (key) {
     case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-      EndModalLoop(IDOK);
-      return true;
-    case GDK_KEY_Escape:
-      EndModalLoop(IDCANCEL);
-      return true;
-    default:
-      return false;
+    case GDK_KEY_KP_Enter: EndModalLoop(IDOK); return true;
+    case GDK_KEY_Escape: EndModalLoop(IDCANCEL); return true;
+    default: return false;
   }
 }
 

@@ -25,10 +25,13 @@ int DisplayLost(Display*) {
 EndOnSignals::EndOnSignals(std::function<void()> end) : end_(std::move(end)) {
   const int signals[] = {SIGTERM, SIGINT, SIGHUP};
   for (size_t i = 0; i < std::size(signals); ++i)
-    sources_[i] = g_unix_signal_add(signals[i], +[](gpointer self) -> gboolean {
-      static_cast<EndOnSignals*>(self)->end_();
-      return G_SOURCE_CONTINUE;
-    }, this);
+    sources_[i] = g_unix_signal_add(
+        signals[i],
+        +[](gpointer self) -> gboolean {
+          static_cast<EndOnSignals*>(self)->end_();
+          return G_SOURCE_CONTINUE;
+        },
+        this);
 }
 
 EndOnSignals::~EndOnSignals() {

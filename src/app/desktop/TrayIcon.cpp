@@ -25,9 +25,9 @@ bool SystemTrayPresent() {
 GDBusConnection* StatusNotifierBus() {
   g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (!bus) return nullptr;
-  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                                                g_variant_new("(s)", "org.kde.StatusNotifierWatcher"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
-                                                kBusCallTimeoutMs, nullptr, nullptr);
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                                          "NameHasOwner", g_variant_new("(s)", "org.kde.StatusNotifierWatcher"),
+                                                          G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, kBusCallTimeoutMs, nullptr, nullptr);
   gboolean present = FALSE;
   if (reply) g_variant_get(reply, "(b)", &present);
   return present ? static_cast<GDBusConnection*>(g_steal_pointer(&bus)) : nullptr;
@@ -45,7 +45,8 @@ TrayIcon::TrayIcon(GList* icons, const std::string& tip, const std::filesystem::
   GtkWidget* exitItem = gtk_menu_item_new_with_label(kTrayExitText);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), showHideItem_);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu_), exitItem);
-  g_signal_connect(showHideItem_, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.showHide(); }), this);
+  g_signal_connect(showHideItem_, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.showHide(); }),
+                   this);
   g_signal_connect(exitItem, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.exit(); }), this);
   gtk_widget_show_all(menu_);
   Refresh();
@@ -91,9 +92,7 @@ void TrayIcon::ShowIndicator(const std::string& tip, const std::filesystem::path
   app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
 }
 
-void TrayIcon::Refresh() {
-  gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), actions_.isMinimized() ? kTrayShowText : kTrayHideText);
-}
+void TrayIcon::Refresh() { gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), actions_.isMinimized() ? kTrayShowText : kTrayHideText); }
 
 gboolean TrayIcon::IconPressed(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   auto* tray = static_cast<TrayIcon*>(data);

@@ -22,18 +22,21 @@ int failingMessagePages = 0;
 
 bool IsBrowserShortcut(guint key) {
   switch (key) {
-    case GDK_KEY_f: case GDK_KEY_n: case GDK_KEY_o: case GDK_KEY_p:
-    case GDK_KEY_F1: case GDK_KEY_KP_6: case GDK_KEY_KP_Decimal: case GDK_KEY_KP_Divide:
-      return true;
-    default:
-      return false;
+    case GDK_KEY_f:
+    case GDK_KEY_n:
+    case GDK_KEY_o:
+    case GDK_KEY_p:
+    case GDK_KEY_F1:
+    case GDK_KEY_KP_6:
+    case GDK_KEY_KP_Decimal:
+    case GDK_KEY_KP_Divide: return true;
+    default: return false;
   }
 }
 
 }  // namespace
 
-CCustomHtmlView::CCustomHtmlView(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services,
-                                 CCustomHtmlView* opener)
+CCustomHtmlView::CCustomHtmlView(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services, CCustomHtmlView* opener)
     : CHtmlViewEx(environment, messageBox), OpenerViewWindow(opener), services_(services) {}
 
 CCustomHtmlView::~CCustomHtmlView() {
@@ -43,7 +46,8 @@ CCustomHtmlView::~CCustomHtmlView() {
 bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
   if (!CHtmlViewEx::CreateInWindow(controlId, host)) return false;
   pageHost_.emplace(Environment().Install(), host, *this, services_, OpenerViewWindow ? &*OpenerViewWindow->pageHost_ : nullptr);
-  WebKitUserScript* script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  WebKitUserScript* script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                    WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WebView()), script);
   webkit_user_script_unref(script);
   // A page's own window.open must reach the new-window handling, which sends the

@@ -12,8 +12,7 @@ namespace wendrake {
 class CCustomHtmlView : public CHtmlViewEx, public IPageEndpoint {
  public:
   // `opener` is the view whose page opened this view's page dialog, if any.
-  CCustomHtmlView(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services,
-                  CCustomHtmlView* opener = nullptr);
+  CCustomHtmlView(WebViewEnvironment& environment, IPlainMessageBox& messageBox, const HostServices& services, CCustomHtmlView* opener = nullptr);
   ~CCustomHtmlView() override;
 
   bool CreateInWindow(unsigned controlId, IViewHost& host);

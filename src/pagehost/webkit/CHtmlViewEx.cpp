@@ -12,8 +12,7 @@ constexpr guint kPageLoadWaitMs = 10000;
 
 }  // namespace
 
-CHtmlViewEx::CHtmlViewEx(WebViewEnvironment& environment, IPlainMessageBox& messageBox)
-    : environment_(environment), messageBox_(messageBox) {}
+CHtmlViewEx::CHtmlViewEx(WebViewEnvironment& environment, IPlainMessageBox& messageBox) : environment_(environment), messageBox_(messageBox) {}
 
 CHtmlViewEx::~CHtmlViewEx() {
   if (!webView_) return;
@@ -78,10 +77,13 @@ void CHtmlViewEx::WebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerm
 void CHtmlViewEx::AwaitLoaded() {
   if (!webView_ || !loading_) return;
   bool late = false;
-  const guint timeout = g_timeout_add(kPageLoadWaitMs, +[](gpointer flag) -> gboolean {
-    *static_cast<bool*>(flag) = true;
-    return G_SOURCE_REMOVE;
-  }, &late);
+  const guint timeout = g_timeout_add(
+      kPageLoadWaitMs,
+      +[](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &late);
   while (loading_ && !late && !(host_ && host_->Closing())) g_main_context_iteration(nullptr, TRUE);
   if (!late) g_source_remove(timeout);
 }
@@ -120,14 +122,10 @@ bool CHtmlViewEx::CallPageScript(std::u16string_view function, std::u16string_vi
 
 HRESULT CHtmlViewEx::ShowContextMenu(int menuKind) {
   switch (ContextMenuMode) {
-    case 0:
-      return S_OK;
-    case 2:
-      return menuKind == kMenuControl || menuKind == kMenuTextSelect ? S_FALSE : S_OK;
-    case 3:
-      return menuKind == kMenuTextSelect ? S_FALSE : ShowCustomContextMenu();
-    default:
-      return S_FALSE;
+    case 0: return S_OK;
+    case 2: return menuKind == kMenuControl || menuKind == kMenuTextSelect ? S_FALSE : S_OK;
+    case 3: return menuKind == kMenuTextSelect ? S_FALSE : ShowCustomContextMenu();
+    default: return S_FALSE;
   }
 }
 

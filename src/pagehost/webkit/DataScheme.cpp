@@ -44,8 +44,8 @@ void Serve(WebKitURISchemeRequest* request, gpointer data) {
 }  // namespace
 
 void ServeCatalogues(WebKitWebContext* context, const Installation& installation, const std::string& uiFolderUri) {
-  webkit_web_context_register_uri_scheme(context, kDataScheme, Serve, new Catalogues{installation, uiFolderUri},
-                                         +[](gpointer data) { delete static_cast<Catalogues*>(data); });
+  webkit_web_context_register_uri_scheme(
+      context, kDataScheme, Serve, new Catalogues{installation, uiFolderUri}, +[](gpointer data) { delete static_cast<Catalogues*>(data); });
   WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
   webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kDataScheme);
   webkit_security_manager_register_uri_scheme_as_secure(security, kDataScheme);

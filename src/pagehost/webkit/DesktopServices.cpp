@@ -7,8 +7,7 @@
 
 namespace wendrake {
 
-DesktopServices::DesktopServices(const Installation& installation)
-    : shell_([installation] { return ReadWineCommand(installation); }) {}
+DesktopServices::DesktopServices(const Installation& installation) : shell_([installation] { return ReadWineCommand(installation); }) {}
 
 void IdleInstanceEnder::EndAllInstances() {
   g_idle_add(

@@ -93,8 +93,7 @@ void Chosen(GtkNativeDialog* dialog, gint response, gpointer data) {
     std::vector<std::u16string> texts;
     for (const auto& path : paths) {
       texts.push_back(ToUtf16(path));
-      if (EqualsIgnoreAsciiCase(fs::path(path).extension().string(), ".zip") &&
-          !ImportPackage(choosing->handler.environment.Install(), path))
+      if (EqualsIgnoreAsciiCase(fs::path(path).extension().string(), ".zip") && !ImportPackage(choosing->handler.environment.Install(), path))
         choosing->handler.tell(kPackageNotImported);
     }
     if (!paths.empty()) gLastFolder = fs::path(paths.front()).parent_path();
@@ -152,8 +151,9 @@ gboolean RunFileChooser(WebKitWebView* view, WebKitFileChooserRequest* request, 
 }  // namespace
 
 void HandleFileInputs(WebKitWebView* view, WebViewEnvironment& environment, TellPlayer tell) {
-  g_signal_connect_data(view, "run-file-chooser", G_CALLBACK(RunFileChooser), new Handler{environment, std::move(tell)},
-                        +[](gpointer data, GClosure*) { delete static_cast<Handler*>(data); }, GConnectFlags{});
+  g_signal_connect_data(
+      view, "run-file-chooser", G_CALLBACK(RunFileChooser), new Handler{environment, std::move(tell)},
+      +[](gpointer data, GClosure*) { delete static_cast<Handler*>(data); }, GConnectFlags{});
 }
 
 }  // namespace wendrake

@@ -177,8 +177,7 @@ struct PageChannel::Impl {
       const gint64 burstEnd = g_get_monotonic_time() + kBurstMaxMicros;
       impl.ReadOne(connection);
       impl.ReadBuffered(connection);
-      while (connection->greeted && g_get_monotonic_time() < burstEnd && impl.ReadOne(connection, &impl.burstSpin))
-        impl.ReadBuffered(connection);
+      while (connection->greeted && g_get_monotonic_time() < burstEnd && impl.ReadOne(connection, &impl.burstSpin)) impl.ReadBuffered(connection);
       impl.DrainLater(connection);
     }
     return G_SOURCE_CONTINUE;
@@ -307,7 +306,8 @@ struct PageChannel::Impl {
     const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(callDeadline).count();
     // Wakes the main loop below when the time is up.
     GSource* timer = g_timeout_source_new(static_cast<guint>(callDeadline.count()));
-    g_source_set_callback(timer, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_set_callback(
+        timer, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
     g_source_attach(timer, context);
     // A quick page answers at once; calls it makes meanwhile are served here.
     bool spinning = true;
@@ -372,7 +372,7 @@ PageChannel::~PageChannel() {
 }
 
 GVariant* PageChannel::ExtensionInitializationData(const std::filesystem::path& diagnosticsLog) const {
-  wire::ExtensionSettings settings{impl_->socketPath,     impl_->secret,         {}, {}, kProgramMemberBase, impl_->rule.uiFolderUri,
+  wire::ExtensionSettings settings{impl_->socketPath,      impl_->secret,          {}, {}, kProgramMemberBase, impl_->rule.uiFolderUri,
                                    impl_->rule.siteOrigin, diagnosticsLog.string()};
   for (const MethodEntry& entry : ScriptBridge::Table()) settings.methodNames.push_back(ToUtf8(entry.name));
   for (const MethodEntry& entry : ScriptBridge::ProgramTable()) settings.programMethodNames.push_back(ToUtf8(entry.name));

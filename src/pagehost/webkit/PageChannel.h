@@ -32,7 +32,7 @@ class IPageEndpoint {
 
 struct PageAccessRule {
   std::string uiFolderUri;  // "file:///root/UI/": pages of the installation
-  std::string siteOrigin;   // "https://www.lumifold.com": the product's web site
+  std::string siteOrigin;  // "https://www.lumifold.com": the product's web site
 };
 
 // How long a call into a page may take: a page whose script never returns must

@@ -37,7 +37,8 @@ WebViewEnvironment::WebViewEnvironment(const Installation& installation, std::fi
   g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
                      auto* self = static_cast<WebViewEnvironment*>(data);
                      webkit_web_context_set_web_extensions_directory(context, self->extensionFolder_.c_str());
-                     webkit_web_context_set_web_extensions_initialization_user_data(context, self->channel_.ExtensionInitializationData(self->diagnosticsLog_));
+                     webkit_web_context_set_web_extensions_initialization_user_data(
+                         context, self->channel_.ExtensionInitializationData(self->diagnosticsLog_));
                    }),
                    this);
   ServeCatalogues(context_, installation_, uiFolderUri_);

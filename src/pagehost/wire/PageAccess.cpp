@@ -47,8 +47,7 @@ bool IsPageAllowed(std::string_view documentUri, std::string_view uiFolderUri, s
   if (!siteOrigin.empty()) {
     const auto site = OriginOf(siteOrigin);
     const auto document = OriginOf(documentUri);
-    if (site && document && site->scheme == document->scheme && site->host == document->host && site->port == document->port)
-      return true;
+    if (site && document && site->scheme == document->scheme && site->host == document->host && site->port == document->port) return true;
   }
   return false;
 }

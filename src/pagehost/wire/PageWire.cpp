@@ -37,13 +37,20 @@ GVariant* ValueVariant(const PageValue& value) {
   return std::visit(
       [](const auto& v) -> GVariant* {
         using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, Undefined>) return Tagged(kUndefined, g_variant_new_byte(0));
-        else if constexpr (std::is_same_v<T, Null>) return Tagged(kNull, g_variant_new_byte(0));
-        else if constexpr (std::is_same_v<T, bool>) return Tagged(kBool, g_variant_new_boolean(v));
-        else if constexpr (std::is_same_v<T, std::int32_t>) return Tagged(kInt, g_variant_new_int32(v));
-        else if constexpr (std::is_same_v<T, double>) return Tagged(kDouble, g_variant_new_double(v));
-        else if constexpr (std::is_same_v<T, std::u16string>) return Tagged(kText, Text(v));
-        else return Tagged(kObject, Text(v.text));
+        if constexpr (std::is_same_v<T, Undefined>)
+          return Tagged(kUndefined, g_variant_new_byte(0));
+        else if constexpr (std::is_same_v<T, Null>)
+          return Tagged(kNull, g_variant_new_byte(0));
+        else if constexpr (std::is_same_v<T, bool>)
+          return Tagged(kBool, g_variant_new_boolean(v));
+        else if constexpr (std::is_same_v<T, std::int32_t>)
+          return Tagged(kInt, g_variant_new_int32(v));
+        else if constexpr (std::is_same_v<T, double>)
+          return Tagged(kDouble, g_variant_new_double(v));
+        else if constexpr (std::is_same_v<T, std::u16string>)
+          return Tagged(kText, Text(v));
+        else
+          return Tagged(kObject, Text(v.text));
       },
       value);
 }
@@ -52,11 +59,16 @@ GVariant* ResultVariant(const MethodResult& result) {
   return std::visit(
       [](const auto& v) -> GVariant* {
         using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) return Tagged(kNothing, g_variant_new_byte(0));
-        else if constexpr (std::is_same_v<T, std::int32_t>) return Tagged(kResultInt, g_variant_new_int32(v));
-        else if constexpr (std::is_same_v<T, bool>) return Tagged(kResultBool, g_variant_new_boolean(v));
-        else if constexpr (std::is_same_v<T, std::u16string>) return Tagged(kResultText, Text(v));
-        else return Tagged(kResultList, TextList(v));
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return Tagged(kNothing, g_variant_new_byte(0));
+        else if constexpr (std::is_same_v<T, std::int32_t>)
+          return Tagged(kResultInt, g_variant_new_int32(v));
+        else if constexpr (std::is_same_v<T, bool>)
+          return Tagged(kResultBool, g_variant_new_boolean(v));
+        else if constexpr (std::is_same_v<T, std::u16string>)
+          return Tagged(kResultText, Text(v));
+        else
+          return Tagged(kResultList, TextList(v));
       },
       result);
 }
@@ -75,8 +87,7 @@ GVariant* MessageVariant(const Message& message) {
           std::vector<GVariant*> args;
           args.reserve(m.arguments.size());
           for (const auto& a : m.arguments) args.push_back(ValueVariant(a));
-          return Frame(kCall, m.id,
-                       Tuple({g_variant_new_int32(m.memberId), g_variant_new_array(G_VARIANT_TYPE("(yv)"), args.data(), args.size())}));
+          return Frame(kCall, m.id, Tuple({g_variant_new_int32(m.memberId), g_variant_new_array(G_VARIANT_TYPE("(yv)"), args.data(), args.size())}));
         } else if constexpr (std::is_same_v<T, CallReply>) {
           return Frame(kCallReply, m.id, Tuple({g_variant_new_int32(m.code), ResultVariant(m.result)}));
         } else if constexpr (std::is_same_v<T, PageFunction>) {
@@ -142,11 +153,26 @@ bool DecodeValue(const Ref& tagged, PageValue& out) {
   switch (tag) {
     case kUndefined: out = Undefined{}; return true;
     case kNull: out = Null{}; return true;
-    case kBool: if (!value.Is("b")) return false; out = static_cast<bool>(g_variant_get_boolean(value.get())); return true;
-    case kInt: if (!value.Is("i")) return false; out = static_cast<std::int32_t>(g_variant_get_int32(value.get())); return true;
-    case kDouble: if (!value.Is("d")) return false; out = g_variant_get_double(value.get()); return true;
-    case kText: if (!value.Is("ay")) return false; out = TextOf(value); return true;
-    case kObject: if (!value.Is("ay")) return false; out = ObjectValue{TextOf(value)}; return true;
+    case kBool:
+      if (!value.Is("b")) return false;
+      out = static_cast<bool>(g_variant_get_boolean(value.get()));
+      return true;
+    case kInt:
+      if (!value.Is("i")) return false;
+      out = static_cast<std::int32_t>(g_variant_get_int32(value.get()));
+      return true;
+    case kDouble:
+      if (!value.Is("d")) return false;
+      out = g_variant_get_double(value.get());
+      return true;
+    case kText:
+      if (!value.Is("ay")) return false;
+      out = TextOf(value);
+      return true;
+    case kObject:
+      if (!value.Is("ay")) return false;
+      out = ObjectValue{TextOf(value)};
+      return true;
     default: return false;
   }
 }
@@ -155,10 +181,22 @@ bool DecodeResult(const Ref& tagged, MethodResult& out) {
   const auto [tag, value] = Untag(tagged);
   switch (tag) {
     case kNothing: out = std::monostate{}; return true;
-    case kResultInt: if (!value.Is("i")) return false; out = static_cast<std::int32_t>(g_variant_get_int32(value.get())); return true;
-    case kResultBool: if (!value.Is("b")) return false; out = static_cast<bool>(g_variant_get_boolean(value.get())); return true;
-    case kResultText: if (!value.Is("ay")) return false; out = TextOf(value); return true;
-    case kResultList: if (!value.Is("aay")) return false; out = TextsOf(value); return true;
+    case kResultInt:
+      if (!value.Is("i")) return false;
+      out = static_cast<std::int32_t>(g_variant_get_int32(value.get()));
+      return true;
+    case kResultBool:
+      if (!value.Is("b")) return false;
+      out = static_cast<bool>(g_variant_get_boolean(value.get()));
+      return true;
+    case kResultText:
+      if (!value.Is("ay")) return false;
+      out = TextOf(value);
+      return true;
+    case kResultList:
+      if (!value.Is("aay")) return false;
+      out = TextsOf(value);
+      return true;
     default: return false;
   }
 }
@@ -212,8 +250,7 @@ bool DecodeFrame(const Ref& frame, Message& out) {
       if (!body.Is("(ay)")) return false;
       out = KeyPressed{id, TextOf(body.Child(0))};
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

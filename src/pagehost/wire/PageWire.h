@@ -129,7 +129,7 @@ class FrameReader {
   bool TakeFrame(Message& out, ReadStatus& status);
   std::vector<char> buffer_;
   std::size_t begin_ = 0;  // the first unread byte
-  std::size_t end_ = 0;    // past the last byte read
+  std::size_t end_ = 0;  // past the last byte read
 };
 
 }  // namespace wendrake::wire

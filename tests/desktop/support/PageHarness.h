@@ -50,8 +50,8 @@ class PageHarness {
     context_ = webkit_web_context_new();
     g_signal_connect(context_, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
                        webkit_web_context_set_web_extensions_directory(context, WENDRAKE_WEBEXT_DIR);
-                       webkit_web_context_set_web_extensions_initialization_user_data(
-                           context, static_cast<PageChannel*>(data)->ExtensionInitializationData());
+                       webkit_web_context_set_web_extensions_initialization_user_data(context,
+                                                                                      static_cast<PageChannel*>(data)->ExtensionInitializationData());
                      }),
                      &channel_);
     // Pages of another site that need no network, for real navigations.

@@ -23,7 +23,6 @@ InstalledProgram::InstalledProgram() {
   addOns_ = tree_.MakeGameFolder({{"Home", Root().string()}, {"Version", "0|none|"}}) / "Interface" / "AddOns";
   for (const auto& name : kCataloguedAddOns) tree_.WriteFile(addOns_ / name / "RiftAddon.txt", "## Title: " + name + "\n");
   tree_.WriteFile(addOns_ / kUncataloguedAddOn / "RiftAddon.txt", "## Title: " + kUncataloguedAddOn + "\n");
-
 }
 
 std::unique_ptr<ProgramProcess> InstalledProgram::Start() {
@@ -59,7 +58,8 @@ bool InstalledProgram::CataloguedAddOnsAre(bool on) const {
 std::string InstalledProgram::Output() const {
   std::string text;
   std::error_code error;
-  for (int run = 1; run <= starts_; ++run) text += "--- run " + std::to_string(run) + " output:\n" + tree_.ReadFile(session_.Folder() / ("run-" + std::to_string(run) + ".out"));
+  for (int run = 1; run <= starts_; ++run)
+    text += "--- run " + std::to_string(run) + " output:\n" + tree_.ReadFile(session_.Folder() / ("run-" + std::to_string(run) + ".out"));
   for (const auto& entry : fs::recursive_directory_iterator(session_.StateHome(), error))
     if (entry.is_regular_file()) text += "--- " + entry.path().filename().string() + ":\n" + tree_.ReadFile(entry.path());
   return text;

@@ -13,8 +13,7 @@ namespace wendrake::programtest {
 class ProgramProcess {
  public:
   // `environment` holds NAME=value entries; stdout and stderr go to `output`.
-  ProgramProcess(const std::filesystem::path& program, const std::vector<std::string>& environment,
-                 const std::filesystem::path& output);
+  ProgramProcess(const std::filesystem::path& program, const std::vector<std::string>& environment, const std::filesystem::path& output);
   // Kills the program and whatever it started, if still there.
   ~ProgramProcess();
   ProgramProcess(const ProgramProcess&) = delete;

@@ -27,7 +27,9 @@ std::string Config(const fs::path& socket) {
          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
          "<busconfig>\n"
          "  <type>session</type>\n"
-         "  <listen>unix:path=" + socket.string() + "</listen>\n"
+         "  <listen>unix:path=" +
+         socket.string() +
+         "</listen>\n"
          "  <auth>EXTERNAL</auth>\n"
          "  <policy context=\"default\">\n"
          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"

@@ -36,8 +36,8 @@ void Answered(GObject* connection, GAsyncResult* result, gpointer data) {
   delete held;
 }
 
-std::shared_ptr<Reply> Send(GDBusConnection* connection, const RegisteredItem& item, const std::string& path, const char* interface, const char* method,
-                            GVariant* parameters, const GVariantType* replyType, const std::shared_ptr<std::string>& errors) {
+std::shared_ptr<Reply> Send(GDBusConnection* connection, const RegisteredItem& item, const std::string& path, const char* interface,
+                            const char* method, GVariant* parameters, const GVariantType* replyType, const std::shared_ptr<std::string>& errors) {
   auto reply = std::make_shared<Reply>();
   reply->call = std::string(interface) + "." + method + " on " + item.service + path;
   reply->errors = errors;
@@ -46,7 +46,9 @@ std::shared_ptr<Reply> Send(GDBusConnection* connection, const RegisteredItem& i
   return reply;
 }
 
-bool Textual(GVariant* value) { return g_variant_is_of_type(value, G_VARIANT_TYPE_STRING) || g_variant_is_of_type(value, G_VARIANT_TYPE_OBJECT_PATH); }
+bool Textual(GVariant* value) {
+  return g_variant_is_of_type(value, G_VARIANT_TYPE_STRING) || g_variant_is_of_type(value, G_VARIANT_TYPE_OBJECT_PATH);
+}
 
 }  // namespace
 
@@ -62,7 +64,8 @@ GVariant* StatusNotifierHost::Call(const std::string& path, const char* interfac
 }
 
 std::optional<std::string> StatusNotifierHost::Property(const std::string& name) {
-  GVariant* reply = Call(item_.path, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", kItemInterface, name.c_str()), G_VARIANT_TYPE("(v)"));
+  GVariant* reply =
+      Call(item_.path, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", kItemInterface, name.c_str()), G_VARIANT_TYPE("(v)"));
   if (!reply) return std::nullopt;
   GVariant* value = nullptr;
   g_variant_get(reply, "(v)", &value);
@@ -128,8 +131,8 @@ void StatusNotifierHost::Click(gint32 id) {
   const auto path = MenuPath();
   if (!path) return;
   const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  Send(connection_, item_, *path, kMenuInterface, "Event",
-       g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), static_cast<guint32>(now)), nullptr, errors_);
+  Send(connection_, item_, *path, kMenuInterface, "Event", g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), static_cast<guint32>(now)),
+       nullptr, errors_);
 }
 
 }  // namespace wendrake::programtest

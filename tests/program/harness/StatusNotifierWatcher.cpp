@@ -29,8 +29,9 @@ std::string Named(const RegisteredItem& item) { return item.service + item.path;
 StatusNotifierWatcher::StatusNotifierWatcher(const std::string& address) {
   GError* error = nullptr;
   connection_ = g_dbus_connection_new_for_address_sync(
-      address.c_str(), static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, &error);
+      address.c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
+      nullptr, &error);
   if (!connection_) {
     problem_ = std::string("cannot connect to the bus: ") + error->message;
     g_error_free(error);
@@ -83,10 +84,12 @@ void StatusNotifierWatcher::MethodCall(GDBusConnection*, const gchar* sender, co
 void StatusNotifierWatcher::Register(const std::string& sender, const std::string& serviceOrPath) {
   // An item names either its object, on the bus name it calls from, or a bus name
   // whose object is at the usual path.
-  const RegisteredItem item = serviceOrPath.starts_with('/') ? RegisteredItem{sender, serviceOrPath} : RegisteredItem{serviceOrPath, kDefaultItemPath};
+  const RegisteredItem item =
+      serviceOrPath.starts_with('/') ? RegisteredItem{sender, serviceOrPath} : RegisteredItem{serviceOrPath, kDefaultItemPath};
   if (onRegister) onRegister(item);
   items_.push_back(item);
-  g_dbus_connection_emit_signal(connection_, nullptr, kPath, kName, "StatusNotifierItemRegistered", g_variant_new("(s)", Named(item).c_str()), nullptr);
+  g_dbus_connection_emit_signal(connection_, nullptr, kPath, kName, "StatusNotifierItemRegistered", g_variant_new("(s)", Named(item).c_str()),
+                                nullptr);
 }
 
 GVariant* StatusNotifierWatcher::GetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError** error,

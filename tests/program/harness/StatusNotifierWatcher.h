@@ -12,7 +12,7 @@ namespace wendrake::programtest {
 
 struct RegisteredItem {
   std::string service;  // the item's bus name
-  std::string path;     // its object
+  std::string path;  // its object
 };
 
 class StatusNotifierWatcher {
@@ -33,10 +33,10 @@ class StatusNotifierWatcher {
   const std::vector<RegisteredItem>& Items() const { return items_; }
 
  private:
-  static void MethodCall(GDBusConnection*, const gchar* sender, const gchar* path, const gchar* interface, const gchar* method,
-                         GVariant* parameters, GDBusMethodInvocation* invocation, gpointer watcher);
-  static GVariant* GetProperty(GDBusConnection*, const gchar* sender, const gchar* path, const gchar* interface, const gchar* name,
-                               GError** error, gpointer watcher);
+  static void MethodCall(GDBusConnection*, const gchar* sender, const gchar* path, const gchar* interface, const gchar* method, GVariant* parameters,
+                         GDBusMethodInvocation* invocation, gpointer watcher);
+  static GVariant* GetProperty(GDBusConnection*, const gchar* sender, const gchar* path, const gchar* interface, const gchar* name, GError** error,
+                               gpointer watcher);
   void Register(const std::string& sender, const std::string& serviceOrPath);
 
   GDBusConnection* connection_ = nullptr;

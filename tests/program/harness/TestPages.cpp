@@ -57,9 +57,9 @@ std::string Replace(std::string text, const std::string& from, const std::string
 std::string TestPage(const std::string& name, const std::string& functions) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + name +
          "</title><style>html,body{margin:0;height:100%;background:#24445c;color:#fff;font:22px sans-serif}"
-         "h1{margin:30px 40px 10px}p{margin:0 40px}</style></head><body><h1>" + name +
-         " test page</h1><p id=\"note\"></p><script>" + kLogFunction + "\n" + functions + "\n" +
-         Replace(kCommandPoll, "%PAGE%", name) + "\n</script></body></html>";
+         "h1{margin:30px 40px 10px}p{margin:0 40px}</style></head><body><h1>" +
+         name + " test page</h1><p id=\"note\"></p><script>" + kLogFunction + "\n" + functions + "\n" + Replace(kCommandPoll, "%PAGE%", name) +
+         "\n</script></body></html>";
 }
 
 std::string MainPage() {

@@ -17,10 +17,14 @@ TestSession::TestSession(std::filesystem::path folder) : folder_(std::move(folde
 
 std::vector<std::string> TestSession::Environment(const std::string& sessionBus) const {
   const std::map<std::string, std::string> own = {
-      {"XDG_RUNTIME_DIR", (folder_ / "run").string()},   {"XDG_STATE_HOME", StateHome().string()},
-      {"XDG_CACHE_HOME", (folder_ / "cache").string()},  {"XDG_DATA_HOME", DataHome().string()},
-      {"XDG_CONFIG_HOME", (folder_ / "config").string()}, {"HOME", (folder_ / "home").string()},
-      {"GDK_BACKEND", "x11"},                             {"NO_AT_BRIDGE", "1"},
+      {"XDG_RUNTIME_DIR", (folder_ / "run").string()},
+      {"XDG_STATE_HOME", StateHome().string()},
+      {"XDG_CACHE_HOME", (folder_ / "cache").string()},
+      {"XDG_DATA_HOME", DataHome().string()},
+      {"XDG_CONFIG_HOME", (folder_ / "config").string()},
+      {"HOME", (folder_ / "home").string()},
+      {"GDK_BACKEND", "x11"},
+      {"NO_AT_BRIDGE", "1"},
       {"DISPLAY", std::getenv("DISPLAY") ? std::getenv("DISPLAY") : ""},
   };
   std::vector<std::string> environment;

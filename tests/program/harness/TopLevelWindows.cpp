@@ -23,8 +23,9 @@ std::optional<std::vector<unsigned long>> Cardinals(Window window, const char* p
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(TestDisplay(), window, XInternAtom(TestDisplay(), property, False), 0, 64, False, type, &actualType, &format,
-                         &count, &after, &data) != Success || !data)
+  if (XGetWindowProperty(TestDisplay(), window, XInternAtom(TestDisplay(), property, False), 0, 64, False, type, &actualType, &format, &count, &after,
+                         &data) != Success ||
+      !data)
     return std::nullopt;
   std::vector<unsigned long> values;
   if (format == 32)
@@ -143,8 +144,8 @@ void AskToClose(Window window) {
 
 std::string Describe(const TopLevel& window) {
   std::ostringstream text;
-  text << "0x" << std::hex << window.id << std::dec << " \"" << window.title << "\" " << window.width << "x" << window.height << "+"
-       << window.x << "+" << window.y << (window.mapped ? " mapped" : " unmapped") << (window.overrideRedirect ? " override-redirect" : "")
+  text << "0x" << std::hex << window.id << std::dec << " \"" << window.title << "\" " << window.width << "x" << window.height << "+" << window.x
+       << "+" << window.y << (window.mapped ? " mapped" : " unmapped") << (window.overrideRedirect ? " override-redirect" : "")
        << (window.undecorated ? " undecorated" : "") << " pid " << window.pid;
   if (window.transientFor) text << " transient-for 0x" << std::hex << window.transientFor;
   return text.str();

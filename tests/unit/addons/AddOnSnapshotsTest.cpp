@@ -63,7 +63,9 @@ class Scene {
   fs::path AddOns() const { return game / "Interface" / "AddOns"; }
   PluginCatalog Catalogue() const { return PluginCatalog(tree.Install()); }
   // The add-on folder and the catalogue file, as they stand.
-  std::pair<std::map<std::string, std::string>, std::string> State() const { return {Contents(AddOns() / "Alpha"), tree.ReadFile("update_info.xml")}; }
+  std::pair<std::map<std::string, std::string>, std::string> State() const {
+    return {Contents(AddOns() / "Alpha"), tree.ReadFile("update_info.xml")};
+  }
   int Update(int version, std::vector<ZipEntrySpec> extra = {}) {
     std::vector<ZipEntrySpec> entries = {ZipEntrySpec::File("Alpha/RiftAddon.toc", "## Title: Alpha " + std::to_string(version)),
                                          ZipEntrySpec::File("Alpha/Media/icon.tga", "tga " + std::to_string(version)),
@@ -93,12 +95,14 @@ TEST(AddOnSnapshots, UpdatesAndRemovalsAreKeptAndARestorePutsEverythingBack) {
     bool replacedKept;  // whether the restore has a folder to keep in turn
   };
   const Case cases[] = {
-      {"an update, the version then set", {},
+      {"an update, the version then set",
+       {},
        [](Scene& s) {
          ASSERT_EQ(s.Update(2), 1);
          ASSERT_EQ(s.Catalogue().SetLocalPluginVer(u"1719", u"2.0"), 1);
        },
-       "1.0", true},
+       "1.0",
+       true},
       {"a removal", {}, [](Scene& s) { ASSERT_EQ(RemovePlugfolder(s.host.View(), u"alpha", u"1719"), 1); }, "1.0", false},
       {"an update of an add-on not catalogued, then catalogued", [](Scene& s) { ASSERT_EQ(s.Catalogue().RemovePlugin(u"1719"), 1); },
        [](Scene& s) {
@@ -193,26 +197,24 @@ TEST(AddOnSnapshots, ARestoreThatCannotFinishChangesNothing) {
     RestoreOutcome outcome;
   };
   const Case cases[] = {
-      {"an id no snapshot has", "Alpha", [](Scene&, const std::string&) { return std::string("20260101-000000-000000"); }, RestoreOutcome::NoSuchSnapshot},
+      {"an id no snapshot has", "Alpha", [](Scene&, const std::string&) { return std::string("20260101-000000-000000"); },
+       RestoreOutcome::NoSuchSnapshot},
       {"an id reaching out of Backups", "Alpha", [](Scene&, const std::string& id) { return id + "/../" + id; }, RestoreOutcome::NoSuchSnapshot},
       {"another add-on's snapshot", "Beta", [](Scene&, const std::string& id) { return id; }, RestoreOutcome::NoSuchSnapshot},
-      {"no game folder known",
-       "Alpha",
+      {"no game folder known", "Alpha",
        [](Scene& s, const std::string& id) {
          s.tree.WriteHive({});
          return id;
        },
        RestoreOutcome::NoAddOnFolder},
-      {"its pid now another add-on's",
-       "Alpha",
+      {"its pid now another add-on's", "Alpha",
        [](Scene& s, const std::string& id) {
          s.Catalogue().RemovePlugin(u"1719");
          s.Catalogue().AddPlugin(u"1719", u"9.0", u"Gamma");
          return id;
        },
        RestoreOutcome::Failed},
-      {"a catalogue that cannot be written once the folder is swapped",
-       "Alpha",
+      {"a catalogue that cannot be written once the folder is swapped", "Alpha",
        [](Scene& s, const std::string& id) {
          s.Catalogue().SetLocalPluginVer(u"1719", u"2.0");
          fs::permissions(s.tree.Root() / "update_info.xml", fs::perms::owner_read);

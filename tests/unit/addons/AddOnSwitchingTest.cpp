@@ -154,38 +154,88 @@ TEST_P(SwitchingPass, SwitchesAndMaintainsTheCatalogue) {
 const std::vector<std::string> kGammaReference = {Item("5001", "1.0", "Other"), Item("5000", "2.0", "Gamma"), Item("5000", "3.0", "Later")};
 
 const PassCase kPassCases[] = {
-    {"LogoffDropsAGoneFirstItemAndTheNextMissesThePass", Pass::Logoff, {kGone, kBeta, kGamma}, std::nullopt,
-     {{"Beta", kOn}, {"Gamma", kOn}}, {{kBeta, kGamma}}, {{"Beta", kOn}, {"Gamma", kOff}}},
-    {"LoginRepairPassDropsTheGoneItemBeforeSwitching", Pass::Login, {kGone, kBeta, kGamma}, std::nullopt,
-     {{"Beta", kOff}, {"Gamma", kOff}}, {{kBeta, kGamma}}, {{"Beta", kOn}, {"Gamma", kOn}}},
-    {"LoginLeavesACompleteCatalogueUnwritten", Pass::Login, {kAlpha, kBeta}, kGammaReference,
-     {{"Alpha", kOff}, {"Beta", kOn}}, std::nullopt, {{"Alpha", kOn}, {"Beta", kOn}}},
+    {"LogoffDropsAGoneFirstItemAndTheNextMissesThePass",
+     Pass::Logoff,
+     {kGone, kBeta, kGamma},
+     std::nullopt,
+     {{"Beta", kOn}, {"Gamma", kOn}},
+     {{kBeta, kGamma}},
+     {{"Beta", kOn}, {"Gamma", kOff}}},
+    {"LoginRepairPassDropsTheGoneItemBeforeSwitching",
+     Pass::Login,
+     {kGone, kBeta, kGamma},
+     std::nullopt,
+     {{"Beta", kOff}, {"Gamma", kOff}},
+     {{kBeta, kGamma}},
+     {{"Beta", kOn}, {"Gamma", kOn}}},
+    {"LoginLeavesACompleteCatalogueUnwritten",
+     Pass::Login,
+     {kAlpha, kBeta},
+     kGammaReference,
+     {{"Alpha", kOff}, {"Beta", kOn}},
+     std::nullopt,
+     {{"Alpha", kOn}, {"Beta", kOn}}},
     // The moved item's placeholder answer "2" must not switch a folder of that name.
-    {"LoginCompletesANamelessItemAndSwitchesItLaterInThePass", Pass::Login, {kAlpha, Nameless("5000"), kBeta}, kGammaReference,
-     {{"Alpha", kOff}, {"Beta", kOff}, {"Gamma", kOff}, {"2", kOff}}, {{kAlpha, kBeta, Item("5000", "2.0", "Gamma")}},
+    {"LoginCompletesANamelessItemAndSwitchesItLaterInThePass",
+     Pass::Login,
+     {kAlpha, Nameless("5000"), kBeta},
+     kGammaReference,
+     {{"Alpha", kOff}, {"Beta", kOff}, {"Gamma", kOff}, {"2", kOff}},
+     {{kAlpha, kBeta, Item("5000", "2.0", "Gamma")}},
      {{"Alpha", kOn}, {"Beta", kOff}, {"Gamma", kOn}, {"2", kOff}}},
-    {"LoginRepairPassCompletesANamelessFirstItem", Pass::Login, {Nameless("5000"), kAlpha}, kGammaReference,
-     {{"Alpha", kOff}, {"Gamma", kOff}}, {{kAlpha, Item("5000", "2.0", "Gamma")}}, {{"Alpha", kOn}, {"Gamma", kOn}}},
-    {"LoginDropsARetiredNamelessItemAndDeletesNothing", Pass::Login, {Nameless("1730"), kAlpha}, {{Item("1730", "9.0", "Old")}},
-     {{"Alpha", kOff}, {"Old", kOff}}, {{kAlpha}}, {{"Alpha", kOn}, {"Old", kOff}}},
-    {"LoginKeepsANamelessItemTheReferenceDoesNotList", Pass::Login, {Nameless("6000"), kAlpha}, kGammaReference,
-     {{"Alpha", kOff}}, std::nullopt, {{"Alpha", kOn}}},
-    {"LoginWithoutReferenceCatalogueKeepsNamelessItems", Pass::Login, {Nameless("5000"), kAlpha}, std::nullopt,
-     {{"Alpha", kOff}, {"Gamma", kOff}}, std::nullopt, {{"Alpha", kOn}, {"Gamma", kOff}}},
-    {"LogoffPassesOverNamelessItems", Pass::Logoff, {Nameless("5000"), kAlpha}, kGammaReference,
-     {{"Alpha", kOn}, {"Gamma", kOn}}, std::nullopt, {{"Alpha", kOff}, {"Gamma", kOn}}},
-    {"ManifestsAndFoldersInAnotherCaseAreSwitchedToTheCanonicalName", Pass::Logoff,
-     {Item("1", "1.0", "alpha"), Item("2", "1.0", "BETA")}, std::nullopt, {{"Alpha", {"riftaddon.TOC"}}, {"Beta", {"RIFTADDON.toc"}}},
-     std::nullopt, {{"Alpha", kOff}, {"Beta", kOff}}},
-    {"NamesOutsideASingleAddOnFolderAreNeverUsed", Pass::Logoff,
+    {"LoginRepairPassCompletesANamelessFirstItem",
+     Pass::Login,
+     {Nameless("5000"), kAlpha},
+     kGammaReference,
+     {{"Alpha", kOff}, {"Gamma", kOff}},
+     {{kAlpha, Item("5000", "2.0", "Gamma")}},
+     {{"Alpha", kOn}, {"Gamma", kOn}}},
+    {"LoginDropsARetiredNamelessItemAndDeletesNothing",
+     Pass::Login,
+     {Nameless("1730"), kAlpha},
+     {{Item("1730", "9.0", "Old")}},
+     {{"Alpha", kOff}, {"Old", kOff}},
+     {{kAlpha}},
+     {{"Alpha", kOn}, {"Old", kOff}}},
+    {"LoginKeepsANamelessItemTheReferenceDoesNotList",
+     Pass::Login,
+     {Nameless("6000"), kAlpha},
+     kGammaReference,
+     {{"Alpha", kOff}},
+     std::nullopt,
+     {{"Alpha", kOn}}},
+    {"LoginWithoutReferenceCatalogueKeepsNamelessItems",
+     Pass::Login,
+     {Nameless("5000"), kAlpha},
+     std::nullopt,
+     {{"Alpha", kOff}, {"Gamma", kOff}},
+     std::nullopt,
+     {{"Alpha", kOn}, {"Gamma", kOff}}},
+    {"LogoffPassesOverNamelessItems",
+     Pass::Logoff,
+     {Nameless("5000"), kAlpha},
+     kGammaReference,
+     {{"Alpha", kOn}, {"Gamma", kOn}},
+     std::nullopt,
+     {{"Alpha", kOff}, {"Gamma", kOn}}},
+    {"ManifestsAndFoldersInAnotherCaseAreSwitchedToTheCanonicalName",
+     Pass::Logoff,
+     {Item("1", "1.0", "alpha"), Item("2", "1.0", "BETA")},
+     std::nullopt,
+     {{"Alpha", {"riftaddon.TOC"}}, {"Beta", {"RIFTADDON.toc"}}},
+     std::nullopt,
+     {{"Alpha", kOff}, {"Beta", kOff}}},
+    {"NamesOutsideASingleAddOnFolderAreNeverUsed",
+     Pass::Logoff,
      {Item("1", "1.0", ""), Item("2", "1.0", "."), Item("3", "1.0", ".."), Item("4", "1.0", "../Outside"), Item("5", "1.0", "Beta/Sub"),
       Item("6", "1.0", "Beta\\Sub"), kAlpha},
-     std::nullopt, {{"", kOn}, {"..", kOn}, {"../Outside", kOn}, {"Beta/Sub", kOn}, {"Alpha", kOn}}, std::nullopt,
+     std::nullopt,
+     {{"", kOn}, {"..", kOn}, {"../Outside", kOn}, {"Beta/Sub", kOn}, {"Alpha", kOn}},
+     std::nullopt,
      {{"", kOn}, {"..", kOn}, {"../Outside", kOn}, {"Beta/Sub", kOn}, {"Alpha", kOff}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, SwitchingPass, ::testing::ValuesIn(kPassCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Scenarios, SwitchingPass, ::testing::ValuesIn(kPassCases), [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SwitchingTest, AnItemThatMissedALoginIsSwitchedAtTheNext) {
   WriteCatalogue(Catalogue({kAlpha, Nameless("5000"), kBeta}));
@@ -283,9 +333,8 @@ TEST_P(ResolveFolderName, AnswersAndMaintainsTheCatalogue) {
 }
 
 const std::string kReference = Catalogue(kGammaReference);
-const std::string kSecondContainer =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin />\r\n    <plugin>\r\n" + Nameless("5000") +
-    "    </plugin>\r\n</Wendrake>\r\n";
+const std::string kSecondContainer = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin />\r\n    <plugin>\r\n" +
+                                     Nameless("5000") + "    </plugin>\r\n</Wendrake>\r\n";
 
 const ResolveCase kResolveCases[] = {
     {"NamedItemWithItsFolder", Catalogue({kAlpha, kBeta}), 2, kReference, true, u"Beta", std::nullopt},
@@ -299,24 +348,22 @@ const ResolveCase kResolveCases[] = {
     {"NamelessItemWithoutReference", Catalogue({Nameless("5000")}), 1, kReference, false, u"", std::nullopt},
     {"NamelessItemReferenceMissing", Catalogue({Nameless("5000")}), 1, std::nullopt, true, u"", std::nullopt},
     {"NamelessItemReferenceNotWellFormed", Catalogue({Nameless("5000")}), 1, "<Wendrake><plugin>", true, u"", std::nullopt},
-    {"NamelessItemReferenceEntryWithoutFolderName", Catalogue({Nameless("5000")}), 1, Catalogue({Nameless("5000", "2.0")}), true, u"",
-     std::nullopt},
+    {"NamelessItemReferenceEntryWithoutFolderName", Catalogue({Nameless("5000")}), 1, Catalogue({Nameless("5000", "2.0")}), true, u"", std::nullopt},
     {"NamelessItemOutsideTheFirstContainerIsNotDuplicated", kSecondContainer, 1, kReference, true, u"", std::nullopt},
     {"ItemWithoutPid", Catalogue({"        <item ver=\"1.0\" PlugName=\"Gone\" />\r\n"}), 1, kReference, true, u"", std::nullopt},
     {"EmptyFolderNameNeverNamesTheAddOnsFolder", Catalogue({Item("1", "1.0", "")}), 1, kReference, true, u"", std::nullopt},
     {"IndexBeyondTheCatalogue", Catalogue({kAlpha}), 2, kReference, true, u"", std::nullopt},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ResolveFolderName, ::testing::ValuesIn(kResolveCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ResolveFolderName, ::testing::ValuesIn(kResolveCases), [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SwitchingTest, OnlyTheSixRetiredPidsAreDropped) {
   const struct {
     const char* pid;
     bool retired;
   } cases[] = {
-      {"1719", true},  {"1720", true},  {"1721", true},   {"1730", true},  {"1732", true},
-      {"1733", true},  {"1731", false}, {"17300", false}, {"730", false},  {"01730", false},
+      {"1719", true}, {"1720", true},  {"1721", true},   {"1730", true}, {"1732", true},
+      {"1733", true}, {"1731", false}, {"17300", false}, {"730", false}, {"01730", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pid);

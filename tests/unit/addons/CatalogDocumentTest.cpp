@@ -76,7 +76,9 @@ TEST(CatalogDocumentChanges, AppendItemNeedsAContainer) {
 
   CatalogDocument with = MustParse("<Wendrake><plugin/><plugin/></Wendrake>");
   ASSERT_TRUE(with.AppendItem("1", "1.0", "Alpha"));
-  EXPECT_EQ(with.Serialize(), "<Wendrake>\r\n    <plugin>\r\n        <item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\" />\r\n    </plugin>\r\n    <plugin />\r\n</Wendrake>\r\n");
+  EXPECT_EQ(
+      with.Serialize(),
+      "<Wendrake>\r\n    <plugin>\r\n        <item pid=\"1\" ver=\"1.0\" PlugName=\"Alpha\" />\r\n    </plugin>\r\n    <plugin />\r\n</Wendrake>\r\n");
 }
 
 TEST(CatalogDocumentChanges, ValuesHoldingNulAreRefused) {

@@ -32,54 +32,39 @@ TEST_P(CatalogLayout, WritesTheCatalogueLayout) {
 }
 
 const LayoutCase kLayoutCases[] = {
-    {"SeedUnchanged",
-     "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin />\r\n</Wendrake>\r\n",
+    {"SeedUnchanged", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin />\r\n</Wendrake>\r\n",
      "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin />\r\n</Wendrake>\r\n"},
-    {"ByteOrderMarkKept",
-     "\xEF\xBB\xBF<?xml version=\"1.0\"?><Wendrake/>",
-     "\xEF\xBB\xBF<?xml version=\"1.0\" ?>\r\n<Wendrake />\r\n"},
+    {"ByteOrderMarkKept", "\xEF\xBB\xBF<?xml version=\"1.0\"?><Wendrake/>", "\xEF\xBB\xBF<?xml version=\"1.0\" ?>\r\n<Wendrake />\r\n"},
     {"NoDeclaration", "<Wendrake/>", "<Wendrake />\r\n"},
-    {"DeclarationPartsInFixedOrder",
-     "<?xml standalone='yes' encoding=\"UTF-8\" version=\"1.0\"?><Wendrake/>",
+    {"DeclarationPartsInFixedOrder", "<?xml standalone='yes' encoding=\"UTF-8\" version=\"1.0\"?><Wendrake/>",
      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\r\n<Wendrake />\r\n"},
-    {"DeclarationPartsEscaped",
-     "<?xml version='\"' encoding=\"?&gt;&amp;\"?><Wendrake/>",
+    {"DeclarationPartsEscaped", "<?xml version='\"' encoding=\"?&gt;&amp;\"?><Wendrake/>",
      "<?xml version='&quot;' encoding=\"?&gt;&amp;\" ?>\r\n<Wendrake />\r\n"},
-    {"CommentsKeptAtTheirIndentation",
-     "<?xml version=\"1.0\"?>\n<!-- top -->\n<Wendrake>\n<!--inner-->\n<plugin/></Wendrake>\n<!--after-->",
+    {"CommentsKeptAtTheirIndentation", "<?xml version=\"1.0\"?>\n<!-- top -->\n<Wendrake>\n<!--inner-->\n<plugin/></Wendrake>\n<!--after-->",
      "<?xml version=\"1.0\" ?>\r\n<!-- top -->\r\n<Wendrake>\r\n    <!--inner-->\r\n    <plugin />\r\n</Wendrake>\r\n<!--after-->\r\n"},
-    {"SingleQuotesWhenValueHoldsDoubleQuote",
-     "<Wendrake><item PlugName='say \"hi\"' ver=\"it's\"/></Wendrake>",
+    {"SingleQuotesWhenValueHoldsDoubleQuote", "<Wendrake><item PlugName='say \"hi\"' ver=\"it's\"/></Wendrake>",
      "<Wendrake>\r\n    <item PlugName='say &quot;hi&quot;' ver=\"it&apos;s\" />\r\n</Wendrake>\r\n"},
-    {"EntitiesAndControlCharacters",
-     "<Wendrake a=\"&amp;&lt;&gt;&#x9;&#x1F;\">x &amp; y &lt;&#10;z&#x01;</Wendrake>",
+    {"EntitiesAndControlCharacters", "<Wendrake a=\"&amp;&lt;&gt;&#x9;&#x1F;\">x &amp; y &lt;&#10;z&#x01;</Wendrake>",
      "<Wendrake a=\"&amp;&lt;&gt;&#x09;&#x1F;\">x &amp; y &lt;&#x0A;z&#x01;</Wendrake>\r\n"},
-    {"BytesAboveAsciiTakenAsTheyAre",
-     "<Wendrake a=\"\xC3\xA9\xFF\">\xE4\xB8\xAD</Wendrake>",
+    {"BytesAboveAsciiTakenAsTheyAre", "<Wendrake a=\"\xC3\xA9\xFF\">\xE4\xB8\xAD</Wendrake>",
      "<Wendrake a=\"\xC3\xA9\xFF\">\xE4\xB8\xAD</Wendrake>\r\n"},
-    {"NestedElementsIndentedFourSpacesPerLevel",
-     "<Wendrake><plugin><item pid=\"1\"><sub><leaf/></sub></item></plugin><plugin/></Wendrake>",
+    {"NestedElementsIndentedFourSpacesPerLevel", "<Wendrake><plugin><item pid=\"1\"><sub><leaf/></sub></item></plugin><plugin/></Wendrake>",
      "<Wendrake>\r\n    <plugin>\r\n        <item pid=\"1\">\r\n            <sub>\r\n                <leaf />\r\n"
      "            </sub>\r\n        </item>\r\n    </plugin>\r\n    <plugin />\r\n</Wendrake>\r\n"},
-    {"TextOnlyElementOnOneLine",
-     "<Wendrake><name>Alpha</name><data><![CDATA[a<b]]></data></Wendrake>",
+    {"TextOnlyElementOnOneLine", "<Wendrake><name>Alpha</name><data><![CDATA[a<b]]></data></Wendrake>",
      "<Wendrake>\r\n    <name>Alpha</name>\r\n    <data><![CDATA[a<b]]></data>\r\n</Wendrake>\r\n"},
-    {"MixedContentTextOnItsOwnLine",
-     "<Wendrake>lead<b/></Wendrake>",
-     "<Wendrake>\r\n    lead\r\n    <b />\r\n</Wendrake>\r\n", false},
+    {"MixedContentTextOnItsOwnLine", "<Wendrake>lead<b/></Wendrake>", "<Wendrake>\r\n    lead\r\n    <b />\r\n</Wendrake>\r\n", false},
     {"AnotherToolsFileReformatted",
      "<?xml version='1.0' encoding='UTF-8'?>\n<Wendrake>\n\t<plugin>\n\t\t<item pid=\"1719\" ver=\"1.2\" PlugName=\"Alpha\"></item>\n"
      "\t\t<item pid=\"1720\"\n ver=\"2.0\" PlugName=\"Beta\"/>\n\t</plugin>\n</Wendrake>\n",
      "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Wendrake>\r\n    <plugin>\r\n"
      "        <item pid=\"1719\" ver=\"1.2\" PlugName=\"Alpha\" />\r\n"
      "        <item pid=\"1720\" ver=\"2.0\" PlugName=\"Beta\" />\r\n    </plugin>\r\n</Wendrake>\r\n"},
-    {"DoctypeAndProcessingInstructionKept",
-     "<!DOCTYPE Wendrake><?style href=\"a\"?><Wendrake><?empty?></Wendrake>",
+    {"DoctypeAndProcessingInstructionKept", "<!DOCTYPE Wendrake><?style href=\"a\"?><Wendrake><?empty?></Wendrake>",
      "<!DOCTYPE Wendrake>\r\n<?style href=\"a\"?>\r\n<Wendrake>\r\n    <?empty?>\r\n</Wendrake>\r\n"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, CatalogLayout, ::testing::ValuesIn(kLayoutCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, CatalogLayout, ::testing::ValuesIn(kLayoutCases), [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CatalogParse, RefusesWhatIsNotACatalogueFile) {
   for (const char* bytes : {"", "\xEF\xBB\xBF", "<?xml version=\"1.0\"?>", "<!-- only -->", "<Wendrake>", "<Wendrake><plugin></Wendrake>",

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 
-#include "support/HandlerHost.h"
 #include "addons/FolderRemoval.h"
 #include "addons/PluginCatalog.h"
 #include "platform/AtomicFile.h"
+#include "support/HandlerHost.h"
 #include "support/TempInstallation.h"
 #include "support/WithoutFileOverride.h"
 
@@ -133,8 +133,18 @@ TEST_F(RemovePlugfolderTest, DeletesTheFolderAndDropsTheItemEachOnItsOwn) {
 TEST_F(RemovePlugfolderTest, RefusesNamesThatAreNoSingleFolder) {
   fs::create_directory_symlink(Outside(), AddOns() / "Link");
   const std::string catalog = tree.ReadFile("update_info.xml");
-  const std::u16string refused[] = {u"", u".", u"..", u"../AddOns", u"..\\AddOns", u"Alpha/Media", u"Alpha\\..", u"/", u"\\",
-                                    u"Link/victim.txt", std::u16string(u"\0", 1), std::u16string(u"Alpha\0x", 7)};
+  const std::u16string refused[] = {u"",
+                                    u".",
+                                    u"..",
+                                    u"../AddOns",
+                                    u"..\\AddOns",
+                                    u"Alpha/Media",
+                                    u"Alpha\\..",
+                                    u"/",
+                                    u"\\",
+                                    u"Link/victim.txt",
+                                    std::u16string(u"\0", 1),
+                                    std::u16string(u"Alpha\0x", 7)};
   for (const std::u16string& name : refused) {
     EXPECT_EQ(Remove(name, u"1719"), 0) << ToUtf8(name);
     EXPECT_EQ(tree.ReadFile("update_info.xml"), catalog) << ToUtf8(name);

@@ -7,9 +7,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>

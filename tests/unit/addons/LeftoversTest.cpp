@@ -66,7 +66,7 @@ TEST(Leftovers, HalfWrittenSavesAndCopiesGoWhatOthersUseStays) {
   const std::string running = std::to_string(::getpid());
   const std::string ended = std::to_string(EndedProcess());
   const std::set<std::string> stale = {".update_info.xml.a1B2c3", ".registry.reg.Zz9Yy8", "Temp/.p.zip.part-" + ended};
-  const std::set<std::string> kept = {".update_info.xml.toolong", ".other.xml.a1B2c3", "notes.update_info.xml.a1B2c3",
+  const std::set<std::string> kept = {".update_info.xml.toolong",    ".other.xml.a1B2c3",   "notes.update_info.xml.a1B2c3",
                                       "Temp/.p.zip.part-" + running, "Temp/.p.zip.part-x1", "Temp/p.zip"};
   for (const std::string& name : stale) tree.WriteFile(name, "half");
   for (const std::string& name : kept) tree.WriteFile(name, "whole");

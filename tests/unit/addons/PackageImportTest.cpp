@@ -18,13 +18,10 @@ TEST(PackageImport, CopiesPackagesIntoTempUnderTheirOwnNameOnly) {
     const char* inTemp;  // nullptr: refused
   };
   const Case cases[] = {
-      {"Meter.zip", "Meter.zip"},
-      {"插件 Meter.ZIP", "插件 Meter.zip"},  // found by UnzipPlugin("插件 Meter")
-      {"..\\Meter.zip", nullptr},           // a name UnzipPlugin would take for a path
-      {".zip", nullptr},
-      {"..zip", nullptr},  // UnzipPlugin(".")
-      {"notes.txt", nullptr},
-      {"missing.zip", nullptr},  // not there: nothing to copy
+      {"Meter.zip", "Meter.zip"}, {"插件 Meter.ZIP", "插件 Meter.zip"},  // found by UnzipPlugin("插件 Meter")
+      {"..\\Meter.zip", nullptr},  // a name UnzipPlugin would take for a path
+      {".zip", nullptr},          {"..zip", nullptr},  // UnzipPlugin(".")
+      {"notes.txt", nullptr},     {"missing.zip", nullptr},  // not there: nothing to copy
   };
   for (const auto& c : cases) {
     testing::TempInstallation installation;

@@ -7,9 +7,9 @@
 #include <functional>
 #include <set>
 
-#include "support/HandlerHost.h"
 #include "addons/PackageInstallation.h"
 #include "platform/AtomicFile.h"
+#include "support/HandlerHost.h"
 #include "support/TempInstallation.h"
 #include "support/WithoutFileOverride.h"
 #include "support/ZipBuilder.h"
@@ -105,9 +105,7 @@ TEST_F(UnzipPluginTest, LaysOutFoldersWhateverTheArchiveListsOrOmits) {
       {"backslash separators and Unix folder modes",
        {ZipEntrySpec::UnixFolder("Alpha\\Media\\"), ZipEntrySpec::File("Alpha\\Media\\icon.tga", "tga")},
        {"Alpha/", "Alpha/Media/", "Alpha/Media/icon.tga"}},
-      {"empty and dot parts",
-       {ZipEntrySpec::File("./Alpha//x.lua", "x")},
-       {"Alpha/", "Alpha/x.lua"}},
+      {"empty and dot parts", {ZipEntrySpec::File("./Alpha//x.lua", "x")}, {"Alpha/", "Alpha/x.lua"}},
       {"an empty folder", {ZipEntrySpec::Folder("Empty/")}, {"Empty/"}},
       {"names in the Chinese Windows code page", {ZipEntrySpec::File("\xB2\xE5\xBC\xFE\\a.lua", "a")}, {"\u63D2\u4EF6/", "\u63D2\u4EF6/a.lua"}},
       {"one folder spelled several ways",
@@ -143,10 +141,11 @@ TEST_F(UnzipPluginTest, APackageLargeEnoughForEveryCoreInstallsWholeOrNotAtAll) 
 TEST_F(UnzipPluginTest, UsesTheAddOnFoldersAsTheGameSpellsThem) {
   fs::create_directories(game / "interface" / "addons" / "alpha" / "media");
   tree.WriteFile("game/interface/addons/alpha/riftaddon.toc", "old");
-  Package("p", {ZipEntrySpec::Folder("Alpha/Media/"), ZipEntrySpec::File("Alpha/RiftAddon.toc", "new"), ZipEntrySpec::File("Alpha/Media/icon.tga", "tga")});
+  Package("p", {ZipEntrySpec::Folder("Alpha/Media/"), ZipEntrySpec::File("Alpha/RiftAddon.toc", "new"),
+                ZipEntrySpec::File("Alpha/Media/icon.tga", "tga")});
   EXPECT_EQ(Unzip(u"t", u"p"), 1);
   EXPECT_EQ(Tree(game), (std::set<std::string>{"interface/", "interface/addons/", "interface/addons/alpha/", "interface/addons/alpha/media/",
-                                                "interface/addons/alpha/riftaddon.toc", "interface/addons/alpha/media/icon.tga"}));
+                                               "interface/addons/alpha/riftaddon.toc", "interface/addons/alpha/media/icon.tga"}));
   EXPECT_EQ(ReadWholeFile(game / "interface/addons/alpha/riftaddon.toc"), "new");
 
   // Only the missing level is made, with the canonical spelling.
@@ -208,7 +207,9 @@ TEST_F(UnzipPluginTest, APackageThatCannotBeInstalledWholeChangesNothing) {
       {"a folder where the package has a file", with({ZipEntrySpec::File("Alpha/Sub", "x")}), {}},
       {"a link where the package needs a folder", with({ZipEntrySpec::File("Linked/x.lua", "x")}), {}},
       {"an add-on folder it may not write to", good,
-       [&](const fs::path&) { fs::permissions(AddOns(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove); }},
+       [&](const fs::path&) {
+         fs::permissions(AddOns(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+       }},
   };
   for (const Case& c : cases) {
     if (fs::exists(AddOns())) fs::permissions(AddOns(), fs::perms::owner_all, fs::perm_options::add);
@@ -323,14 +324,41 @@ TEST_F(UnzipPluginTest, ReportsFailuresWithTheirMessageAndResult) {
          const std::string whole = tree.ReadFile("Temp/p.zip");
          tree.WriteFile("Temp/p.zip", whole.substr(0, whole.size() - 10));
        },
-       -3, {"msgbox 1005"}, true, false},
-      {"no PluginPath", [&] { tree.WriteHive({{"Home", tree.Root().string()}}); }, -2, {"msgbox 1004"}, true, false},
+       -3,
+       {"msgbox 1005"},
+       true,
+       false},
+      {"no PluginPath",
+       [&] {
+         tree.WriteHive({{"Home", tree.Root().string()}});
+       },
+       -2,
+       {"msgbox 1004"},
+       true,
+       false},
       {"no settings at all", [&] { fs::remove(tree.Root() / "registry.reg"); }, -2, {"msgbox 1004"}, true, false},
-      {"PluginPath names no folder", [&] { tree.WriteHive({{"PluginPath", (tree.Root() / "gone").string() + "/"}}); }, -2, {"msgbox 1004"}, true, false},
-      {"page without UnzipFinished", [&] { host.pageFunctions.clear(); }, -4, {"refresh", "page UnzipFinished(t,p) missing", "msgbox 1006"}, false, true},
+      {"PluginPath names no folder",
+       [&] {
+         tree.WriteHive({{"PluginPath", (tree.Root() / "gone").string() + "/"}});
+       },
+       -2,
+       {"msgbox 1004"},
+       true,
+       false},
+      {"page without UnzipFinished",
+       [&] { host.pageFunctions.clear(); },
+       -4,
+       {"refresh", "page UnzipFinished(t,p) missing", "msgbox 1006"},
+       false,
+       true},
       {"archive cannot be deleted",
-       [&] { fs::permissions(tree.Root() / "Temp", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove); },
-       1, {"refresh", told, "msgbox 1009"}, true, true},
+       [&] {
+         fs::permissions(tree.Root() / "Temp", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+       },
+       1,
+       {"refresh", told, "msgbox 1009"},
+       true,
+       true},
   };
   for (const Case& c : cases) {
     host.pageFunctions = {u"UnzipFinished"};

@@ -67,9 +67,7 @@ class PluginCatalogTest : public ::testing::Test {
   PluginCatalog catalog{tree.Install()};
 };
 
-TEST_F(PluginCatalogTest, CataloguePathIsBesideTheProgramFolder) {
-  EXPECT_EQ(catalog.CatalogPath(), tree.Root() / "update_info.xml");
-}
+TEST_F(PluginCatalogTest, CataloguePathIsBesideTheProgramFolder) { EXPECT_EQ(catalog.CatalogPath(), tree.Root() / "update_info.xml"); }
 
 TEST_F(PluginCatalogTest, EmptyCatalogue) {
   WriteCatalog(kSeed);
@@ -197,9 +195,9 @@ TEST_F(PluginCatalogTest, ComparePluginVerComparesPlainBytes) {
     std::u16string given;
     int expected;
   } cases[] = {
-      {u"1", u"1.9", 0},   {u"1", u"1.10", -1}, {u"1", u"2.0", 1},     {u"1", u"1.9.1", 1},
-      {u"1", u"1", -1},    {u"1", u"", -1},     {u"1", u"\u00E9", 1},  // bytes above 0x7F sort last
-      {u"9", u"2.0", 0},   {u"9", u"0.1", 0},
+      {u"1", u"1.9", 0}, {u"1", u"1.10", -1}, {u"1", u"2.0", 1},    {u"1", u"1.9.1", 1},
+      {u"1", u"1", -1},  {u"1", u"", -1},     {u"1", u"\u00E9", 1},  // bytes above 0x7F sort last
+      {u"9", u"2.0", 0}, {u"9", u"0.1", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(catalog.ComparePluginVer(c.pid, c.given), c.expected) << ToUtf8(c.given);
   EXPECT_EQ(State(), before);
@@ -237,8 +235,7 @@ const ExistCase kExistCases[] = {
     {"SimilarNameIsNotTheFolder", {"Alpha", "Beta2", "Gamma"}, {u"1_1.0", u"3_3.0"}, kHead + kAlpha + kGamma + kTail},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, GetExistPluginPass, ::testing::ValuesIn(kExistCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, GetExistPluginPass, ::testing::ValuesIn(kExistCases), [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PluginCatalogTest, GetExistPluginFindsFoldersWithoutRegardToCaseOnEveryLevel) {
   WriteCatalog(kHead + kAlpha + kBeta + kTail);
@@ -266,8 +263,8 @@ TEST_F(PluginCatalogTest, GetExistPluginSkipsIncompleteItemsWithoutDroppingThem)
 
 TEST_F(PluginCatalogTest, GetExistPluginWithoutGameFolderDropsNothing) {
   const std::vector<std::vector<std::pair<std::string, std::string>>> hives = {
-      {},                        // no PluginPath value
-      {{"PluginPath", ""}},      // empty value
+      {},  // no PluginPath value
+      {{"PluginPath", ""}},  // empty value
   };
   for (const auto& hive : hives) {
     WriteCatalog(kThree);
@@ -349,8 +346,7 @@ const FailedSaveCase kFailedSaveCases[] = {
     {"ReadOnlyFolder", Protection::ReadOnlyFolder},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailedSave, ::testing::ValuesIn(kFailedSaveCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, FailedSave, ::testing::ValuesIn(kFailedSaveCases), [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace wendrake

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "addons/AddOnFolder.h"
-#include "addons/CatalogDocument.h"
 #include "addons/AddOnSwitching.h"
+#include "addons/CatalogDocument.h"
 #include "addons/Manifest.h"
 #include "addons/PluginCatalog.h"
 #include "core/Text.h"
@@ -114,13 +114,13 @@ TEST(SwitchingPass, LeavesWhatTheStepByStepWalkLeaves) {
       {"plain", kHead + Item("1", "1.0", "Alpha") + Item("2", "1.0", "Beta") + kTail},
       {"missing folders at the head and between", kHead + Item("9", "1", "Gone") + Item("1", "1.0", "Alpha") + Item("8", "1", "Gone2") +
                                                       Item("2", "1.0", "Beta") + Item("7", "1", "Gone3") + kTail},
-      {"nameless items: retired, moved, incomplete, unknown",
-       kHead + Item("1719", "", "") + Item("1", "1.0", "Alpha") + Item("50", "", "") + Item("51", "", "") + Item("99", "", "") +
-           Item("52", "", "") + Item("2", "1.0", "Beta") + kTail},
+      {"nameless items: retired, moved, incomplete, unknown", kHead + Item("1719", "", "") + Item("1", "1.0", "Alpha") + Item("50", "", "") +
+                                                                  Item("51", "", "") + Item("99", "", "") + Item("52", "", "") +
+                                                                  Item("2", "1.0", "Beta") + kTail},
       {"duplicate pids, the second one gone", kHead + Item("5", "2", "Dup") + Item("5", "1", "Gone") + Item("1", "1.0", "Alpha") + kTail},
       {"duplicate pids, the first one gone", kHead + Item("5", "1", "Gone") + Item("5", "2", "Dup") + Item("1", "1.0", "Alpha") + kTail},
-      {"both manifests, and names that are no folder", kHead + Item("3", "1", "Both") + Item("4", "1", "..") + Item("6", "1", "a/b") +
-                                                           Item("1", "1.0", "Alpha") + kTail},
+      {"both manifests, and names that are no folder",
+       kHead + Item("3", "1", "Both") + Item("4", "1", "..") + Item("6", "1", "a/b") + Item("1", "1.0", "Alpha") + kTail},
       {"a second container", kHead + Item("1", "1.0", "Alpha") + "    </plugin>\r\n    <plugin>\r\n" + Item("50", "", "") + Item("2", "1.0", "Beta") +
                                  Item("9", "1", "Gone") + kTail},
       {"nothing catalogued", kHead + kTail},

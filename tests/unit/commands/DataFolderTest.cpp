@@ -15,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kDefaultHive = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\r\n\"Skin\"=\"1\"\r\n";
+constexpr std::string_view kDefaultHive =
+    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\r\n\"Skin\"=\"1\"\r\n";
 
 class DataFolder : public ::testing::Test {
  protected:

@@ -50,7 +50,8 @@ TEST(RegistryHiveParse, ReadsWhatItCanOfEveryFile) {
       {"no header", "[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\n\"Home\"=\"h\"\n", {{"Home", "h"}}},
       {"cr only", "REGEDIT4\r[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\r\"Home\"=\"h\"\r\"Skin\"=\"1\"", {{"Home", "h"}, {"Skin", "1"}}},
       {"binary junk first", "\0\x01\xFFjunk\r\n"s + kHead + "\"Home\"=\"h\"\r\n", {{"Home", "h"}}},
-      {"escapes", kHead + R"("Home"="C:\\Games\\\"R\"")" + "\r\n" + R"("Path"="a\nb\")" + "\"\r\n",
+      {"escapes",
+       kHead + R"("Home"="C:\\Games\\\"R\"")" + "\r\n" + R"("Path"="a\nb\")" + "\"\r\n",
        {{"Home", R"(C:\Games\"R")"}, {"Path", R"(a\nb")"}}},
       {"spaces around", kHead + "  \"Home\" = \"h\"  \r\n", {{"Home", "h"}}},
       {"typed values read as text",
@@ -178,7 +179,8 @@ TEST(RegistryHiveWrite, WhatWasReadIsWrittenToReadTheSame) {
       "[HKEY_CURRENT_USER\\Other]\r\n\"Home\"=\"h\"\r\n[ -HKEY_CURRENT_USER\\Other ]\r\n",
       // UTF-16 key names that differ only in lone surrogates: one name once written.
       std::string("\xFF\xFE[\0A\0\x00\xDC]\0\r\0\n\0\"\0a\0\"\0=\0\"\0x\0\"\0\r\0\n\0"
-                  "[\0A\0\x01\xDC]\0\r\0\n\0\"\0b\0\"\0=\0\"\0y\0\"\0\r\0\n\0", 62),
+                  "[\0A\0\x01\xDC]\0\r\0\n\0\"\0b\0\"\0=\0\"\0y\0\"\0\r\0\n\0",
+                  62),
   };
   for (const auto& file : files) {
     const std::string written = RegistryHive::Parse(file).Serialize();
@@ -195,9 +197,10 @@ TEST(RegistryHiveWrite, LongBinaryLinesWrapLikeRegedit) {
 }
 
 TEST(RegistryHiveWrite, MergedAliasesBecomeOneSectionAndOtherKeysStay) {
-  const std::string file = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Wendrake]\r\n\"Home\"=\"h\"\r\n\r\n"
-                           "[HKEY_CURRENT_USER\\Software\\Game]\r\n\"Level\"=dword:0000000a\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\r\n\"Skin\"=\"1\"\r\n";
+  const std::string file =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Wendrake]\r\n\"Home\"=\"h\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Game]\r\n\"Level\"=dword:0000000a\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Wendrake]\r\n\"Skin\"=\"1\"\r\n";
   const std::string written = RegistryHive::Parse(file).Serialize();
   EXPECT_EQ(written,
             "Windows Registry Editor Version 5.00\r\n\r\n"

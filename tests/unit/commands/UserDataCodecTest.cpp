@@ -26,7 +26,7 @@ TEST(UserDataCodec, StoredFormKeepsHeadAndEncodesTail) {
       {u"", u""},
       {u"ab^cd^ef", u"ab^EPEQEKERES"},  // only the first caret splits
       {u"^", u"^"},
-      {u"\u00EC", u"KAOM"},    // the first unit past the pairs
+      {u"\u00EC", u"KAOM"},  // the first unit past the pairs
       {u"a\u4F60", u"ENOPGA"},  // pair then group
   };
   for (const auto& c : cases) {
@@ -77,14 +77,16 @@ TEST(UserDataCodec, OldStoredTextsDecodeAsBefore) {
   };
   const Case cases[] = {
       {u"user^ENEOEPE", u"user^abc"},  // odd length: the last letter is dropped
-      {u"ENEOEPK", u"abc"},             // a lone group letter at the end too
-      {u"ENKAO", u"a"},                 // a group cut short
-      {u"AA", u"\xFFEC"},               // below 20 wraps
+      {u"ENEOEPK", u"abc"},  // a lone group letter at the end too
+      {u"ENKAO", u"a"},  // a group cut short
+      {u"AA", u"\xFFEC"},  // below 20 wraps
       {u"AT", u"\xFFFF"},
       {u"AU", std::u16string(1, u'\0')},
       {u"JV", u"\u00EB"},
       {u"JW", u"\xFFEC"},  // v = 256
-      {u"x^AAEN", u"x^\xFFEC" u"a"},
+      {u"x^AAEN",
+       u"x^\xFFEC"
+       u"a"},
       {u"E", u""},
   };
   for (const auto& c : cases) {

@@ -14,13 +14,18 @@ TEST(Text, Utf8AndUtf16RoundTrip) {
 
 TEST(Text, BrokenInputBecomesReplacementCharacters) {
   const std::pair<std::string, std::u16string> utf8[] = {
-      {"a\xFF" "b", u"a\uFFFDb"},
-      {"\xC3", u"\uFFFD"},               // cut short
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},     // overlong
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb"},
+      {"\xC3", u"\uFFFD"},  // cut short
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
   };
   for (const auto& [bytes, text] : utf8) EXPECT_EQ(ToUtf16(bytes), text);
-  EXPECT_EQ(ToUtf8(std::u16string(u"a\xD800" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ToUtf8(std::u16string(u"a\xD800"
+                                  "b")),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(Installation, RelativeTextsJoinTheModuleFolder) {

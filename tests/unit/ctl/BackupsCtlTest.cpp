@@ -80,7 +80,8 @@ TEST_F(BackupsCtl, ListsNewestFirstAndPutsOneBack) {
   const auto restored = Ctl({"backups", "restore", "Alpha", all[1][0]});
   EXPECT_EQ(restored.status, 0) << restored.err;
   EXPECT_EQ(ReadWholeFile(addOns / "Alpha" / "RiftAddon.toc"), "Alpha 1");
-  EXPECT_EQ(Ctl({"call", "ComparePluginVer", "1719", "1.0"}).out, R"({"result": 0, "events": []})" "\n");
+  EXPECT_EQ(Ctl({"call", "ComparePluginVer", "1719", "1.0"}).out, R"({"result": 0, "events": []})"
+                                                                  "\n");
   const auto alpha = List({"Alpha"});
   ASSERT_EQ(alpha.size(), 1u);
   EXPECT_EQ(restored.out, alpha[0][0] + "\n") << "the snapshot that undoes the restore";

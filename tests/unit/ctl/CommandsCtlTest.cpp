@@ -23,7 +23,8 @@ TEST(CommandsCtl, AnswersEveryWindowAccountGameAndUpdateMethod) {
       {{"call", "Minimize"}, R"({"result": null, "events": [{"window": "minimize"}]})"},
       {{"call", "EndDialogBox"}, R"({"result": null, "events": [{"window": "end-dialog"}]})"},
       {{"call", "ExitInstance"}, R"({"result": null, "events": []})"},
-      {{"call", "UserLogin"}, R"({"result": null, "events": [{"dialog": ")" + root + R"(/UI/pages/sc/login.html", "width": 367, "height": 273, "message": ""}]})"},
+      {{"call", "UserLogin"},
+       R"({"result": null, "events": [{"dialog": ")" + root + R"(/UI/pages/sc/login.html", "width": 367, "height": 273, "message": ""}]})"},
       {{"call", "UserRegister"},
        R"({"result": null, "events": [{"dialog": "https://www.lumifold.com/ui/pages/sc/register.html", "width": 384, "height": 374, "message": ""}]})"},
       {{"call", "DeliverUserInfo", "player", "face.png"},
@@ -31,14 +32,15 @@ TEST(CommandsCtl, AnswersEveryWindowAccountGameAndUpdateMethod) {
       {{"--page-functions", "", "call", "DeliverUserInfo", "player", "face.png"},
        R"({"result": null, "events": [{"page": "SetUserInfo", "args": ["player", "face.png"], "ok": false}, {"window": "end-dialog"}]})"},
       {{"call", "IsExistGamePath"}, R"({"result": 0, "events": []})"},
-      {{"call", "RunGame"}, R"({"result": null, "events": [{"dialog": ")" + root + R"(/UI/pages/sc/run_game.html", "width": 520, "height": 204, "message": ""}]})"},
+      {{"call", "RunGame"},
+       R"({"result": null, "events": [{"dialog": ")" + root + R"(/UI/pages/sc/run_game.html", "width": 520, "height": 204, "message": ""}]})"},
       {{"call", "SelectGamePath", "0"},
        R"({"result": null, "events": [{"dialog": ")" + root + R"(/UI/pages/sc/select_game.html", "width": 520, "height": 204, "message": ""}]})"},
       {{"call", "ExecuteGame"}, R"({"result": null, "events": [{"msgbox": "1013"}]})"},
       {{"call", "SelectGameOK", "C:\\RIFTPATCHCHINESE.EXE", "1"}, R"({"result": null, "events": [{"msgbox": "1011"}]})"},
       {{"call", "SelectGameOK", game.string(), "1"},
-       R"({"result": null, "events": [{"open": ")" + game.string() + R"(", "started": true, "command": [")" + game.string() + R"("], "directory": ")" +
-           game.parent_path().string() + R"(", "WINEPREFIX": null}, {"window": "minimize"}]})"},
+       R"({"result": null, "events": [{"open": ")" + game.string() + R"(", "started": true, "command": [")" + game.string() +
+           R"("], "directory": ")" + game.parent_path().string() + R"(", "WINEPREFIX": null}, {"window": "minimize"}]})"},
       {{"call", "IsExistGamePath"}, R"({"result": 1, "events": []})"},
       {{"call", "InstallUpdate", "missing"},
        R"({"result": -2, "events": [{"open": ")" + root + R"(/Temp/missing.exe", "started": false}, {"msgbox": "1016"}]})"},
@@ -56,7 +58,8 @@ TEST(CommandsCtl, AnswersEveryWindowAccountGameAndUpdateMethod) {
 
 TEST(CommandsCtl, OpensLinksThroughTheDesktopsHandler) {
   testing::TempInstallation installation;
-  const auto outcome = testing::RunProcess({WENDRAKECTL_PATH, "--root", installation.Root().string(), "--no-exec", "call", "OpenLinkNewWindow", "https://example.org/"});
+  const auto outcome = testing::RunProcess(
+      {WENDRAKECTL_PATH, "--root", installation.Root().string(), "--no-exec", "call", "OpenLinkNewWindow", "https://example.org/"});
   // Whether a browser is installed decides "started"; the address is handed on either way.
   EXPECT_EQ(outcome.out.rfind(R"({"result": null, "events": [{"open": "https://example.org/", "started": )", 0), 0u) << outcome.out;
 }

@@ -1,6 +1,6 @@
 // Several wendrakectl processes changing one catalogue at once lose nothing.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,8 +53,10 @@ TEST(ConcurrentCatalogue, ThreeWritersLoseNoChange) {
     adds.push_back({"AddPlugin", "9" + std::to_string(i), "1.0", "New" + std::to_string(i)});
     // WriteCatalog gives the existing items pids 1 to 40.
     versions.push_back({"SetLocalPluginVer", std::to_string(i + 1), "2.0"});
-    if (i % 2 == 0) removals.push_back({"RemovePlugin", std::to_string(i + 2)});
-    else removals.push_back({"AddPlugin", "8" + std::to_string(i), "1.0", "Other" + std::to_string(i)});
+    if (i % 2 == 0)
+      removals.push_back({"RemovePlugin", std::to_string(i + 2)});
+    else
+      removals.push_back({"AddPlugin", "8" + std::to_string(i), "1.0", "Other" + std::to_string(i)});
   }
   const std::string root = installation.Root().string();
   const pid_t writers[] = {RunCalls(root, adds), RunCalls(root, versions), RunCalls(root, removals)};
@@ -68,7 +70,8 @@ TEST(ConcurrentCatalogue, ThreeWritersLoseNoChange) {
   for (int i = 0; i < 40; ++i) {
     EXPECT_NE(catalogue.find("pid=\"9" + std::to_string(i) + "\" ver=\"1.0\""), std::string::npos) << "lost add " << i;
   }
-  for (int i = 0; i < 40; i += 2) EXPECT_EQ(catalogue.find("pid=\"" + std::to_string(i + 2) + "\" "), std::string::npos) << "removed pid came back " << i + 2;
+  for (int i = 0; i < 40; i += 2)
+    EXPECT_EQ(catalogue.find("pid=\"" + std::to_string(i + 2) + "\" "), std::string::npos) << "removed pid came back " << i + 2;
   for (int i = 1; i < 40; i += 2) EXPECT_NE(catalogue.find("pid=\"8" + std::to_string(i) + "\""), std::string::npos) << "lost add 8" << i;
   // pid 1 was never removed: its version change holds.
   EXPECT_NE(catalogue.find("pid=\"1\" ver=\"2.0\""), std::string::npos) << "a version went back";

@@ -44,22 +44,26 @@ TEST_F(GameStartCtl, NoExecReportsTheCommandFolderAndPrefixOfEveryStart) {
   };
   const Step steps[] = {
       // No Wine on PATH and none configured: the start fails and says what it wanted.
-      {{"--no-exec", "call", "RunGame"}, 0,
+      {{"--no-exec", "call", "RunGame"},
+       0,
        R"({"result": null, "events": [{"open": ")" + patcher.string() + R"(", "started": false, "command": ["wine", ")" + patcher.string() +
            R"("], "directory": ")" + folder + R"(", "WINEPREFIX": ")" + prefix + R"("}, {"msgbox": "1012"}]})"},
       {{"settings", "get", "WineCommand"}, 1, ""},
       {{"settings", "set", "WineCommand", runner.string() + " --bottle 'my rift'"}, 0, ""},
       {{"settings", "get", "WineCommand"}, 0, runner.string() + " --bottle 'my rift'"},
-      {{"--no-exec", "call", "ExecuteGame"}, 0,
+      {{"--no-exec", "call", "ExecuteGame"},
+       0,
        R"({"result": null, "events": [{"open": ")" + patcher.string() + R"(", "started": true, "command": [")" + runner.string() +
            R"(", "--bottle", "my rift", ")" + patcher.string() + R"("], "directory": ")" + folder + R"(", "WINEPREFIX": ")" + prefix +
            R"("}, {"window": "minimize"}]})"},
-      {{"--no-exec", "call", "InstallUpdate", "setup"}, 0,
+      {{"--no-exec", "call", "InstallUpdate", "setup"},
+       0,
        R"({"result": 0, "events": [{"open": ")" + setup + R"(", "started": true, "command": [")" + runner.string() +
            R"(", "--bottle", "my rift", ")" + setup + R"("], "directory": ")" + folder + R"(/Temp", "WINEPREFIX": ")" + prefix + R"("}]})"},
       // A configured runner that is gone is a failed start, not a fallback.
       {{"settings", "set", "WineCommand", root + "/runners/removed/wine"}, 0, ""},
-      {{"--no-exec", "call", "InstallUpdate", "setup"}, 0,
+      {{"--no-exec", "call", "InstallUpdate", "setup"},
+       0,
        R"({"result": -2, "events": [{"open": ")" + setup + R"(", "started": false, "command": [")" + root + R"(/runners/removed/wine", ")" + setup +
            R"("], "directory": ")" + folder + R"(/Temp", "WINEPREFIX": ")" + prefix + R"("}, {"msgbox": "1016"}]})"},
       {{"settings", "unset", "WineCommand"}, 0, ""},

@@ -2,8 +2,8 @@
 // restore: every file stays whole, each add-on is its old state or its new one,
 // every snapshot listed is whole, and what the kill left half made goes (a
 // restore is undone) at the next start.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

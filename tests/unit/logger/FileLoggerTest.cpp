@@ -127,8 +127,7 @@ TEST(FileLogger, MakesPrivateFoldersAndFile) {
   testing::TempInstallation tree;
   FileLogger log(tree.Root() / "a/b/wendrake.log");
   ASSERT_EQ(log.Start(0, 3, 1), 1);
-  for (const char* folder : {"a", "a/b"})
-    EXPECT_EQ(fs::status(tree.Root() / folder).permissions(), fs::perms::owner_all) << folder;
+  for (const char* folder : {"a", "a/b"}) EXPECT_EQ(fs::status(tree.Root() / folder).permissions(), fs::perms::owner_all) << folder;
   EXPECT_EQ(fs::status(tree.Root() / "a/b/wendrake.log").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -158,7 +157,8 @@ TEST(FileLogger, LinesCarryTagAndLevelLabel) {
   log.Write(2, "by number");
   log.Write(1, "two\nlines\rin one");
   log.Stop();
-  EXPECT_EQ(LogLines(file), (std::vector<std::string>{"started", "fattor W labelled", "fattor 2 by number", "fattor 1 two lines in one", "fattor stopped"}));
+  EXPECT_EQ(LogLines(file),
+            (std::vector<std::string>{"started", "fattor W labelled", "fattor 2 by number", "fattor 1 two lines in one", "fattor stopped"}));
 }
 
 TEST(FileLogger, FileCheckFollowsARotatedLog) {

@@ -23,7 +23,9 @@ class RecordingLogger final : public ILogger {
     return startResult_;
   }
   void Stop() override { calls.push_back("Stop()"); }
-  void SetLevelLabel(int level, std::string_view label) override { calls.push_back("SetLevelLabel(" + std::to_string(level) + "," + std::string(label) + ")"); }
+  void SetLevelLabel(int level, std::string_view label) override {
+    calls.push_back("SetLevelLabel(" + std::to_string(level) + "," + std::string(label) + ")");
+  }
   void SetTag(std::string_view tag) override { calls.push_back("SetTag(" + std::string(tag) + ")"); }
   void SetFileCheck(std::string_view mode) override { calls.push_back("SetFileCheck(" + std::string(mode) + ")"); }
   void SetOverflow(std::string_view action) override { calls.push_back("SetOverflow(" + std::string(action) + ")"); }

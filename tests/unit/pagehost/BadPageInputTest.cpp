@@ -116,14 +116,16 @@ TEST(BadPageInput, WrongCountsAndTypesAreRefusedWithoutEffect) {
   for (size_t index = 0; index < table.size(); ++index) {
     const MethodEntry& method = table[index];
     std::vector<PageValue> fitting;
-    for (const ParamType type : method.parameters) fitting.push_back(type == ParamType::Text ? PageValue(std::u16string(u"1")) : PageValue(std::int32_t{0}));
+    for (const ParamType type : method.parameters)
+      fitting.push_back(type == ParamType::Text ? PageValue(std::u16string(u"1")) : PageValue(std::int32_t{0}));
 
     std::vector<WrongCall> wrong;
     wrong.push_back({fitting, DISP_E_BADPARAMCOUNT});
     wrong.back().arguments.emplace_back(std::in_place_type<std::u16string>, u"extra");
     if (!fitting.empty()) wrong.push_back({std::vector<PageValue>(fitting.begin(), fitting.end() - 1), DISP_E_PARAMNOTOPTIONAL});
     for (size_t k = 0; k < fitting.size(); ++k) {
-      for (const WrongValue& value : method.parameters[k] == ParamType::Text ? std::span<const WrongValue>(notText) : std::span<const WrongValue>(notInteger)) {
+      for (const WrongValue& value :
+           method.parameters[k] == ParamType::Text ? std::span<const WrongValue>(notText) : std::span<const WrongValue>(notInteger)) {
         auto arguments = fitting;
         arguments[k] = value.value;
         wrong.push_back({std::move(arguments), value.code});
@@ -161,14 +163,13 @@ const std::u16string kLink = u"https://example.invalid/";
 
 TEST(BadPageInput, OddTextsArriveWholeOrAreRefusedWithoutEffect) {
   const std::u16string oddTexts[] = {
-      std::u16string(1 << 20, u'x'),
-      std::u16string(u"a\0bc", 4),
-      u"\xD800xyz",
-      u"xyz\xDC00",
-      u"插件 Ünïcode \U0001F600",
+      std::u16string(1 << 20, u'x'), std::u16string(u"a\0bc", 4), u"\xD800xyz", u"xyz\xDC00", u"插件 Ünïcode \U0001F600",
   };
   const OddTextCase cases[] = {
-      {u"SelectGameOK", [](const Scene& s, const std::u16string& t) { return std::vector<PageValue>{PatcherPath(s, t), std::int32_t{0}}; },
+      {u"SelectGameOK",
+       [](const Scene& s, const std::u16string& t) {
+         return std::vector<PageValue>{PatcherPath(s, t), std::int32_t{0}};
+       },
        MethodResult{},
        [](Scene& s) {
          s.Call(u"ExecuteGame", {});
@@ -176,26 +177,58 @@ TEST(BadPageInput, OddTextsArriveWholeOrAreRefusedWithoutEffect) {
          return open ? open->target : u"(nothing started)";
        },
        PatcherPath},
-      {u"DeliverUserInfo", [](const Scene&, const std::u16string& t) { return Texts({t, t}); }, std::nullopt,
+      {u"DeliverUserInfo",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, t});
+       },
+       std::nullopt,
        [](Scene& s) {
          const auto call = s.Last<PageCallEvent>();
          return call && call->arguments.size() == 2 ? call->arguments[0] + u"|" + call->arguments[1] : u"(no call)";
        },
        [](const Scene&, const std::u16string& t) { return t + u"|" + t; }},
       {u"IsExistPlugin", [](const Scene&, const std::u16string& t) { return Texts({t}); }, std::int32_t{0}, nullptr, nullptr},
-      {u"AddPlugin", [](const Scene&, const std::u16string& t) { return Texts({t, u"1.0", u"Gamma"}); }, std::int32_t{0},
-       [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return t + u"|1.0|Gamma"; }},
-      {u"AddPlugin", [](const Scene&, const std::u16string& t) { return Texts({u"9", t, u"Gamma"}); }, std::int32_t{0},
-       [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return u"9|" + t + u"|Gamma"; }},
-      {u"AddPlugin", [](const Scene&, const std::u16string& t) { return Texts({u"9", u"1.0", t}); }, std::int32_t{0},
-       [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return u"9|1.0|" + t; }},
+      {u"AddPlugin",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, u"1.0", u"Gamma"});
+       },
+       std::int32_t{0}, [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return t + u"|1.0|Gamma"; }},
+      {u"AddPlugin",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({u"9", t, u"Gamma"});
+       },
+       std::int32_t{0}, [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return u"9|" + t + u"|Gamma"; }},
+      {u"AddPlugin",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({u"9", u"1.0", t});
+       },
+       std::int32_t{0}, [](Scene& s) { return s.CatalogItem(3); }, [](const Scene&, const std::u16string& t) { return u"9|1.0|" + t; }},
       {u"RemovePlugin", [](const Scene&, const std::u16string& t) { return Texts({t}); }, std::int32_t{0}, nullptr, nullptr},
-      {u"SetLocalPluginVer", [](const Scene&, const std::u16string& t) { return Texts({t, u"2.0"}); }, std::int32_t{0}, nullptr, nullptr},
-      {u"SetLocalPluginVer", [](const Scene&, const std::u16string& t) { return Texts({u"1", t}); }, std::int32_t{0},
-       [](Scene& s) { return s.CatalogItem(1); }, [](const Scene&, const std::u16string& t) { return u"1|" + t + u"|Alpha"; }},
-      {u"ComparePluginVer", [](const Scene&, const std::u16string& t) { return Texts({t, u"1.0"}); }, std::int32_t{0}, nullptr, nullptr},
-      {u"ComparePluginVer", [](const Scene&, const std::u16string& t) { return Texts({u"1", t}); }, std::nullopt, nullptr, nullptr},
-      {u"UnzipPlugin", [](const Scene&, const std::u16string& t) { return Texts({t, t}); }, std::nullopt, nullptr, nullptr},
+      {u"SetLocalPluginVer",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, u"2.0"});
+       },
+       std::int32_t{0}, nullptr, nullptr},
+      {u"SetLocalPluginVer",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({u"1", t});
+       },
+       std::int32_t{0}, [](Scene& s) { return s.CatalogItem(1); }, [](const Scene&, const std::u16string& t) { return u"1|" + t + u"|Alpha"; }},
+      {u"ComparePluginVer",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, u"1.0"});
+       },
+       std::int32_t{0}, nullptr, nullptr},
+      {u"ComparePluginVer",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({u"1", t});
+       },
+       std::nullopt, nullptr, nullptr},
+      {u"UnzipPlugin",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, t});
+       },
+       std::nullopt, nullptr, nullptr},
       {u"ShowMsgBox", [](const Scene&, const std::u16string& t) { return Texts({t}); }, std::nullopt,
        [](Scene& s) {
          const auto box = s.Last<MessageBoxEvent>();
@@ -208,8 +241,16 @@ TEST(BadPageInput, OddTextsArriveWholeOrAreRefusedWithoutEffect) {
        [](const Scene&, const std::u16string& t) { return u"2" + t; }},
       {u"SaveUserData", [](const Scene&, const std::u16string& t) { return Texts({t}); }, true,
        [](Scene& s) { return std::get<std::u16string>(s.Call(u"ReadRegData", {}).result); }, Same},
-      {u"RemovePlugfolder", [](const Scene&, const std::u16string& t) { return Texts({t, u"9"}); }, std::nullopt, nullptr, nullptr},
-      {u"RemovePlugfolder", [](const Scene&, const std::u16string& t) { return Texts({u"Gamma", t}); }, std::nullopt, nullptr, nullptr},
+      {u"RemovePlugfolder",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({t, u"9"});
+       },
+       std::nullopt, nullptr, nullptr},
+      {u"RemovePlugfolder",
+       [](const Scene&, const std::u16string& t) {
+         return Texts({u"Gamma", t});
+       },
+       std::nullopt, nullptr, nullptr},
       {u"OpenLinkNewWindow", [](const Scene&, const std::u16string& t) { return Texts({kLink + t}); }, std::nullopt,
        [](Scene& s) {
          const auto open = s.Last<OpenEvent>();

@@ -84,8 +84,8 @@ void Ignore(int) {}
 // Signals reach the launcher at any moment (a started game ending, the desktop
 // asking it to end); none may turn a working connection into "no connection".
 TEST(CheckNetConnect, SignalsDuringTheCheckChangeNoAnswer) {
-  struct sigaction ignore{};
-  struct sigaction previous{};
+  struct sigaction ignore {};
+  struct sigaction previous {};
   ignore.sa_handler = Ignore;
   ignore.sa_flags = SA_RESTART;
   ::sigaction(SIGUSR1, &ignore, &previous);

@@ -72,7 +72,8 @@ pid_t FirstChild(pid_t parent) {
 
 TEST(ExitInstance, EndsTheProgramsInstancesAndWhatTheyStartedAfterTheCall) {
   testing::TempInstallation installation;
-  fs::permissions(installation.Root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(installation.Root(),
+                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   const fs::path sleep = "/bin/sleep", shell = "/bin/sh";
   const pid_t instance = StartCopy(installation.Root() / "a", sleep, "wendrake", {"60"});
   const pid_t parent = StartCopy(installation.Root() / "b", shell, "wendrake", {"-c", "/bin/sleep 60 & wait"});

@@ -10,13 +10,39 @@ namespace {
 using testing::BridgeFixture;
 
 TEST(ScriptBridgeTable, HoldsTheMethodsInMemberIdOrder) {
-  const std::u16string_view expected[] = {
-      u"CloseWindow", u"Close", u"EndDialogBox", u"ExitInstance", u"Minimize", u"UserLogin", u"UserRegister", u"RunGame",
-      u"ExecuteGame", u"SelectGameOK", u"SelectGamePath", u"DeliverUserInfo", u"CheckNetConnect", u"GetPluginCount",
-      u"GetExistPlugin", u"IsExistGamePath", u"IsExistPlugin", u"AddPlugin", u"RemovePlugin", u"SetLocalPluginVer",
-      u"ComparePluginVer", u"UnzipPlugin", u"ShowMsgBox", u"GetLocalProgVer", u"InstallUpdate", u"ChangeSkin",
-      u"SaveUserData", u"ReadRegData", u"DeleteRegData", u"LoginToChangePlugName", u"LogofToChangePlugName",
-      u"RemovePlugfolder", u"OpenLinkNewWindow"};
+  const std::u16string_view expected[] = {u"CloseWindow",
+                                          u"Close",
+                                          u"EndDialogBox",
+                                          u"ExitInstance",
+                                          u"Minimize",
+                                          u"UserLogin",
+                                          u"UserRegister",
+                                          u"RunGame",
+                                          u"ExecuteGame",
+                                          u"SelectGameOK",
+                                          u"SelectGamePath",
+                                          u"DeliverUserInfo",
+                                          u"CheckNetConnect",
+                                          u"GetPluginCount",
+                                          u"GetExistPlugin",
+                                          u"IsExistGamePath",
+                                          u"IsExistPlugin",
+                                          u"AddPlugin",
+                                          u"RemovePlugin",
+                                          u"SetLocalPluginVer",
+                                          u"ComparePluginVer",
+                                          u"UnzipPlugin",
+                                          u"ShowMsgBox",
+                                          u"GetLocalProgVer",
+                                          u"InstallUpdate",
+                                          u"ChangeSkin",
+                                          u"SaveUserData",
+                                          u"ReadRegData",
+                                          u"DeleteRegData",
+                                          u"LoginToChangePlugName",
+                                          u"LogofToChangePlugName",
+                                          u"RemovePlugfolder",
+                                          u"OpenLinkNewWindow"};
   const auto table = ScriptBridge::Table();
   ASSERT_EQ(table.size(), std::size(expected));
   for (size_t i = 0; i < table.size(); ++i) {
@@ -28,16 +54,14 @@ TEST(ScriptBridgeTable, HoldsTheMethodsInMemberIdOrder) {
 
 TEST(ScriptBridgeTable, NamesIgnoreCase) {
   const std::pair<std::u16string_view, std::int32_t> cases[] = {
-      {u"closewindow", 1}, {u"CLOSE", 2}, {u"getPluginCount", 14}, {u"SHOWMSGBOX", 23}, {u"openlinknewwindow", 33},
-      {u"Closewindow ", 0}, {u"", 0}, {u"GetPlugin", 0}, {u"ShowMsgBoxes", 0}};
+      {u"closewindow", 1},  {u"CLOSE", 2}, {u"getPluginCount", 14}, {u"SHOWMSGBOX", 23}, {u"openlinknewwindow", 33},
+      {u"Closewindow ", 0}, {u"", 0},      {u"GetPlugin", 0},       {u"ShowMsgBoxes", 0}};
   for (const auto& [name, id] : cases) EXPECT_EQ(ScriptBridge::GetIDOfName(name), id);
 }
 
 class ScriptBridgeCall : public BridgeFixture {};
 
-TEST_F(ScriptBridgeCall, UnknownNameIsRefused) {
-  EXPECT_EQ(Call(u"NoSuchMethod").code, DISP_E_UNKNOWNNAME);
-}
+TEST_F(ScriptBridgeCall, UnknownNameIsRefused) { EXPECT_EQ(Call(u"NoSuchMethod").code, DISP_E_UNKNOWNNAME); }
 
 TEST_F(ScriptBridgeCall, RefusedCallsRunNoHandler) {
   installation.WriteHive({{"Skin", "1"}});

@@ -61,8 +61,8 @@ TEST_F(SettingsMethods, UserDataHoldingANulIsRefused) {
 TEST_F(SettingsMethods, OldStoredUserDataDecodesAsBefore) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"user^ENEOEP", u"user^abc"},
-      {"u^ENEOE", u"u^ab"},                  // an odd last letter is ignored
-      {"^AA", u"^\uFFEC"},                   // old pairs below 20 wrap to the top of the range
+      {"u^ENEOE", u"u^ab"},  // an odd last letter is ignored
+      {"^AA", u"^\uFFEC"},  // old pairs below 20 wrap to the top of the range
       {"ENEO", u"ab"},
   };
   for (const auto& [stored, data] : cases) {
@@ -90,7 +90,10 @@ TEST_F(SettingsMethods, UnusableHiveBehavesAsAKeyThatCannotBeOpened) {
          t.WriteHive({{"Data", "ENEOEP"}, {"Skin", "1"}, {"Version", "1.0"}, {"OsmarGamePath", "C:\\riftpatchchinese.exe"}});
          std::filesystem::permissions(t.Root() / "registry.reg", std::filesystem::perms::owner_read);
        }},
-      {"no key", [](const testing::TempInstallation& t) { t.WriteFile("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Data\"=\"ENEOEP\"\r\n"); }},
+      {"no key",
+       [](const testing::TempInstallation& t) {
+         t.WriteFile("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Data\"=\"ENEOEP\"\r\n");
+       }},
   };
   for (const auto& c : cases) {
     testing::TempInstallation tree;
@@ -117,11 +120,9 @@ TEST_F(SettingsMethods, ChangeSkinStoresOnlySkinsOneToThree) {
     std::optional<std::u16string> after;
   };
   const Case cases[] = {
-      {"1", u"", u"1", u"1"},     {"1", u"0", u"1", u"1"},     {"1", u"4", u"1", u"1"},
-      {"1", u"2", u"1", u"2"},    {std::nullopt, u"2", u"", u"2"},
-      {"1", u"2x", u"1", u"2x"},  {"1", u" 3", u"1", u" 3"},   {"1", u"+2", u"1", u"+2"},
-      {"1", u"-1", u"1", u"1"},   {"1", u"10", u"1", u"1"},    {"1", u"x2", u"1", u"1"},
-      {"1", u"4294967297", u"1", u"1"},
+      {"1", u"", u"1", u"1"},          {"1", u"0", u"1", u"1"},   {"1", u"4", u"1", u"1"},   {"1", u"2", u"1", u"2"},
+      {std::nullopt, u"2", u"", u"2"}, {"1", u"2x", u"1", u"2x"}, {"1", u" 3", u"1", u" 3"}, {"1", u"+2", u"1", u"+2"},
+      {"1", u"-1", u"1", u"1"},        {"1", u"10", u"1", u"1"},  {"1", u"x2", u"1", u"1"},  {"1", u"4294967297", u"1", u"1"},
   };
   for (const auto& c : cases) {
     installation.WriteHive(c.before ? std::vector<std::pair<std::string, std::string>>{{"Skin", *c.before}}

@@ -20,8 +20,8 @@ class WindowAndAccountMethods : public testing::BridgeFixture {
 
 TEST_F(WindowAndAccountMethods, WindowCommandsReachTheHoldingWindow) {
   const std::pair<std::u16string_view, std::string> cases[] = {
-      {u"CloseWindow", "window close"}, {u"Close", "window close"},   {u"closewindow", "window close"},
-      {u"Minimize", "window minimize"}, {u"EndDialogBox", "window end-dialog"},
+      {u"CloseWindow", "window close"},       {u"Close", "window close"}, {u"closewindow", "window close"}, {u"Minimize", "window minimize"},
+      {u"EndDialogBox", "window end-dialog"},
   };
   for (const auto& [method, line] : cases) {
     HeadlessHost headless({.noExec = true});
@@ -121,15 +121,16 @@ TEST_F(WindowAndAccountMethods, UserLoginStopsWhenNoDialogCanBeShown) {
 
 TEST_F(WindowAndAccountMethods, OnlyHttpLinksAreOpened) {
   const std::pair<std::u16string, bool> cases[] = {
-      {u"http://example.org/news", true}, {u"https://example.org/", true}, {u"httpx", true},
-      {u"HTTP://example.org/", false},    {u" http://example.org/", false}, {u"ftp://example.org/", false}, {u"", false},
+      {u"http://example.org/news", true}, {u"https://example.org/", true}, {u"httpx", true}, {u"HTTP://example.org/", false},
+      {u" http://example.org/", false},   {u"ftp://example.org/", false},  {u"", false},
   };
   for (const auto& [url, opened] : cases) {
     HeadlessHost headless({.noExec = true});
     const PageHost page(installation.Install(), headless, headless, headless.Services());
     EXPECT_EQ(ScriptBridge::Call(page, u"OpenLinkNewWindow", {url}).code, S_OK);
-    const auto opens = std::count_if(headless.Events().begin(), headless.Events().end(),
-                                     [&](const HostEvent& e) { return std::holds_alternative<OpenEvent>(e) && std::get<OpenEvent>(e).target == url; });
+    const auto opens = std::count_if(headless.Events().begin(), headless.Events().end(), [&](const HostEvent& e) {
+      return std::holds_alternative<OpenEvent>(e) && std::get<OpenEvent>(e).target == url;
+    });
     EXPECT_EQ(opens, opened ? 1 : 0) << ToUtf8(url);
     EXPECT_EQ(headless.Events().size(), opened ? 1u : 0u);
   }

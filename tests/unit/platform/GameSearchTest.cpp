@@ -42,9 +42,11 @@ TEST(GameSearch, FindsThePatcherInEachGameManagersPrefixes) {
   };
   const Case cases[] = {
       {"the default prefix", [](const Home& h) { h.Prefix(".wine", kGame); }, {".wine/drive_c/Program Files (x86)/Rift/riftpatchchinese.exe"}},
-      {"a prefix under ~/Games, name in capitals", [](const Home& h) { h.Prefix("Games/rift", "Rift/RiftPatchChinese.EXE"); },
+      {"a prefix under ~/Games, name in capitals",
+       [](const Home& h) { h.Prefix("Games/rift", "Rift/RiftPatchChinese.EXE"); },
        {"Games/rift/drive_c/Rift/RiftPatchChinese.EXE"}},
-      {"Heroic's default prefixes", [](const Home& h) { h.Prefix("Games/Heroic/Prefixes/default/Rift", "Rift/riftpatchchinese.exe"); },
+      {"Heroic's default prefixes",
+       [](const Home& h) { h.Prefix("Games/Heroic/Prefixes/default/Rift", "Rift/riftpatchchinese.exe"); },
        {"Games/Heroic/Prefixes/default/Rift/drive_c/Rift/riftpatchchinese.exe"}},
       {"a prefix named in Lutris's game configuration",
        [](const Home& h) {

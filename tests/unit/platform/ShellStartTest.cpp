@@ -43,7 +43,9 @@ class ShellStart : public ::testing::Test {
     fs::permissions(file, fs::perms::owner_all);
     return file;
   }
-  void UseWineFromPath(bool present) const { ::setenv("PATH", ((present ? (installation.Root() / "tools:").string() : "") + "/usr/bin:/bin").c_str(), 1); }
+  void UseWineFromPath(bool present) const {
+    ::setenv("PATH", ((present ? (installation.Root() / "tools:").string() : "") + "/usr/bin:/bin").c_str(), 1);
+  }
 
   // Starts the target for real and gives what the started program recorded.
   std::string StartAndRecord(ShellStarter& shell, const fs::path& target) {
@@ -80,7 +82,8 @@ TEST_F(ShellStart, WindowsProgramsRunThroughWineInTheirPrefixAndFolder) {
       {"", outside, "runner=wine args=" + outside.string() + "\ndir=" + root + "/Downloads\nprefix=none\n"},
       {"", renamed, "runner=wine args=" + renamed.string() + "\ndir=" + root + "/Games/rift/drive_c/RIFT\nprefix=" + root + "/Games/rift\n"},
       {"", halfPrefix, "runner=wine args=" + halfPrefix.string() + "\ndir=" + root + "/odd/drive_c/x\nprefix=none\n"},
-      {"", nested, "runner=wine args=" + nested.string() + "\ndir=" + nested.parent_path().string() + "\nprefix=" + root + "/Games/rift/drive_c/inner\n"},
+      {"", nested,
+       "runner=wine args=" + nested.string() + "\ndir=" + nested.parent_path().string() + "\nprefix=" + root + "/Games/rift/drive_c/inner\n"},
       {"'" + root + "/runners/lutris-ge/bin/wine'", patcher,
        "runner=wine args=" + patcher.string() + "\ndir=" + patcher.parent_path().string() + "\nprefix=" + root + "/Games/rift\n"},
       {root + "/runners/umu-run --no-update \"two words\"", outside,

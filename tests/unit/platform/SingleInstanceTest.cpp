@@ -307,7 +307,8 @@ TEST(SingleInstanceGuard, LocksOnlyInAPrivateFolder) {
   const Case cases[] = {
       {"missing, made private", std::nullopt, me, true},
       {"private", fs::perms::owner_all, me, true},
-      {"readable by others", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec, me, true},
+      {"readable by others", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec,
+       me, true},
       {"writable by the group", fs::perms::owner_all | fs::perms::group_all, me, false},
       {"writable by all", fs::perms::all, me, false},
       {"sticky and writable by all, as /tmp", fs::perms::all | fs::perms::sticky_bit, me, false},

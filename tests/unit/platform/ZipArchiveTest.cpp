@@ -148,9 +148,12 @@ TEST_F(ZipArchiveTest, ExtractsStoredAndDeflatedContent) {
   const std::string text(300000, 'a');
   const std::string noise = Noise(200000, 7);  // several read buffers, incompressible
   const std::vector<ZipEntrySpec> specs = {
-      ZipEntrySpec::File("deflated-text", text),        ZipEntrySpec::File("stored-text", text).Stored(),
-      ZipEntrySpec::File("deflated-noise", noise),      ZipEntrySpec::File("stored-noise", noise).Stored(),
-      ZipEntrySpec::File("empty", ""),                  ZipEntrySpec::File("empty-stored", "").Stored(),
+      ZipEntrySpec::File("deflated-text", text),
+      ZipEntrySpec::File("stored-text", text).Stored(),
+      ZipEntrySpec::File("deflated-noise", noise),
+      ZipEntrySpec::File("stored-noise", noise).Stored(),
+      ZipEntrySpec::File("empty", ""),
+      ZipEntrySpec::File("empty-stored", "").Stored(),
   };
   ASSERT_TRUE(zip.Open(Zip(specs)));
   for (size_t i = 0; i < specs.size(); ++i) {
