@@ -2,8 +2,8 @@
 // Installing a package so that a failure, or a kill at any moment, leaves each
 // add-on folder either as it was or as the package makes it, never a mix. The
 // new state of every top-level entry the package touches is built in a staging
-// folder inside the add-on folder (so on the same file system): links to the
-// files it keeps, the package's files over them. Each is then swapped into place
+// folder inside the add-on folder (so on the same file system): the files it
+// keeps (carried as Begin is told), the package's files over them. Each is then swapped into place
 // with one rename, and the staging folder, which then holds the old state, goes.
 #include <filesystem>
 #include <optional>
