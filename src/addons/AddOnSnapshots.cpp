@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -62,7 +63,7 @@ bool TakeInto(const fs::path& state, int folder, const char* target, bool& copie
   struct stat status {};
   if (errno != EXDEV || ::fstatat(parent.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
   copied = true;
-  return CarryFolder(parent.Get(), name, folder, target, status.st_mode);
+  return CarryFolder(parent.Get(), name, folder, target, status.st_mode, Carrying::OwnStorage);
 }
 
 // The ids of `snapshots` (newest first) that the limits drop: the oldest first.
@@ -78,6 +79,14 @@ std::vector<std::string> OverLimits(const std::vector<Snapshot>& snapshots, cons
     }
   }
   return dropped;
+}
+
+// In Backups, made when missing; no snapshot (no folder) and no leftover (no dot),
+// so neither listing nor clearing takes its lock file.
+fs::path LockPlace(const Installation& installation) {
+  const fs::path backups = BackupsFolder(installation);
+  ::mkdir(backups.c_str(), 0700);
+  return backups / "snapshots";
 }
 
 }  // namespace
@@ -110,9 +119,15 @@ std::optional<CatalogItem> ReadItemKeys(GKeyFile* keys) {
 fs::path BackupsFolder(const Installation& installation) { return installation.DataFolder() / "Backups"; }
 
 bool KeepsSnapshots(const Installation& installation) {
+  const fs::path backups = BackupsFolder(installation);
   std::error_code error;
-  return fs::is_regular_file(installation.CatalogPath(), error);
+  const fs::file_status status = fs::symlink_status(backups, error);
+  // Made with the first snapshot only, so that nothing that keeps none leaves a trace.
+  if (!fs::exists(status)) return ::access(installation.DataFolder().c_str(), W_OK | X_OK) == 0;
+  return fs::is_directory(status) && ::access(backups.c_str(), W_OK | X_OK) == 0;
 }
+
+BackupsLock::BackupsLock(const Installation& installation) : lock_(LockPlace(installation), CatalogLock::Mode::Exclusive) {}
 
 fs::path SnapshotContent(const Installation& installation, std::string_view id) { return BackupsFolder(installation) / std::string(id) / kContent; }
 

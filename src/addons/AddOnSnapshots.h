@@ -33,14 +33,15 @@ struct Snapshot {
 };
 
 std::filesystem::path BackupsFolder(const Installation& installation);
-// Snapshots are kept beside the catalogue, with their items: an installation
-// without a catalogue file (the program never makes one) keeps none.
+// Whether Backups is (or can be made) a folder the program may write; a snapshot
+// is then kept whether or not there is a catalogue, without an item when not.
 bool KeepsSnapshots(const Installation& installation);
 
-// Held across every change of Backups, by every process.
+// Held across every change of Backups, by every process. Its lock file lies in
+// Backups, so that snapshots write nothing else in the data folder.
 class BackupsLock {
  public:
-  explicit BackupsLock(const Installation& installation) : lock_(BackupsFolder(installation), CatalogLock::Mode::Exclusive) {}
+  explicit BackupsLock(const Installation& installation);
 
  private:
   CatalogLock lock_;

@@ -15,6 +15,8 @@ bool Names(const CatalogItem& item, std::string_view folderName) {
 }  // namespace
 
 std::optional<CatalogItem> CatalogItemOfFolder(const std::filesystem::path& catalog, std::string_view folderName) {
+  // No catalogue, no item; and no lock file made beside a catalogue that is not there.
+  if (std::error_code error; !std::filesystem::exists(catalog, error)) return std::nullopt;
   const CatalogLock lock(catalog, CatalogLock::Mode::Shared);
   const auto document = CatalogDocument::Load(catalog);
   if (!document) return std::nullopt;
@@ -24,6 +26,8 @@ std::optional<CatalogItem> CatalogItemOfFolder(const std::filesystem::path& cata
 }
 
 bool SetCatalogItemOfFolder(const std::filesystem::path& catalog, std::string_view folderName, const std::optional<CatalogItem>& item) {
+  // Without a catalogue no add-on has an item: taking one away is done already.
+  if (std::error_code error; !item && !std::filesystem::exists(catalog, error)) return true;
   const CatalogLock lock(catalog, CatalogLock::Mode::Exclusive);
   auto document = CatalogDocument::Load(catalog);
   if (!document) return false;

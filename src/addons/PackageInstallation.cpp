@@ -58,7 +58,7 @@ bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing) {
 // item, as a snapshot; one that cannot be kept goes, as it did before snapshots.
 void KeepReplaced(const Installation& installation, const StagedInstallation& staged) {
   const std::vector<StagedInstallation::Replaced> replaced = staged.ReplacedFolders();
-  if (replaced.empty() || !KeepsSnapshots(installation)) return;
+  if (replaced.empty()) return;
   const BackupsLock hold(installation);
   for (const StagedInstallation::Replaced& folder : replaced)
     KeepSnapshot(installation, folder.oldState, folder.name, CatalogItemOfFolder(installation.CatalogPath(), folder.name));
@@ -67,9 +67,12 @@ void KeepReplaced(const Installation& installation, const StagedInstallation& st
 // Everything is read and checked, then written apart, then put in place.
 bool Install(const Installation& installation, const fs::path& archive, const fs::path& addOns, const PackageListing& listing) {
   if (!FitsOnDisk(addOns, listing)) return false;
-  std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns);
+  // The old state goes into a snapshot: the new one must not share its files, or a
+  // write into the live add-on would change the earlier version too.
+  const bool keeps = KeepsSnapshots(installation);
+  std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns, keeps ? Carrying::OwnStorage : Carrying::Linked);
   if (!staged || !staged->Stage(archive, listing.entries) || !staged->Commit()) return false;
-  KeepReplaced(installation, *staged);
+  if (keeps) KeepReplaced(installation, *staged);
   return true;
 }
 

@@ -87,7 +87,9 @@ RestoreResult RestoreSnapshot(const Installation& installation, std::string_view
   std::error_code error;
   if (!addOns || !fs::is_directory(*addOns, error)) return {RestoreOutcome::NoAddOnFolder};
 
-  std::optional<StagedInstallation> staged = StagedInstallation::Begin(*addOns);
+  // The restored add-on is the player's to change, while the snapshot stays whole until
+  // the restore is done (and for good when it fails): they share no file.
+  std::optional<StagedInstallation> staged = StagedInstallation::Begin(*addOns, Carrying::OwnStorage);
   const std::optional<std::string> name = staged ? staged->StageFolder(SnapshotContent(installation, id), snapshot->folderName) : std::nullopt;
   struct stat stagedStatus {};
   if (!name || ::lstat(staged->NewState(*name).c_str(), &stagedStatus) != 0) return {RestoreOutcome::Failed};

@@ -66,7 +66,7 @@ void FolderNames::Add(const std::string& name) {
   if (!added && name < slot->second) slot->second = name;
 }
 
-std::optional<StagedInstallation> StagedInstallation::Begin(const fs::path& addOns) {
+std::optional<StagedInstallation> StagedInstallation::Begin(const fs::path& addOns, Carrying carrying) {
   UniqueFd addOnsFd(::open(addOns.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (addOnsFd.Get() < 0) return std::nullopt;
   // Another process clearing leftovers may take a folder between its making and
@@ -84,18 +84,20 @@ std::optional<StagedInstallation> StagedInstallation::Begin(const fs::path& addO
     }
     UniqueFd newFd(::openat(staging.Get(), "new", kFolderFlags));
     UniqueFd oldFd(::openat(staging.Get(), "old", kFolderFlags));
-    return StagedInstallation(addOns, std::move(addOnsFd), name, std::move(staging), std::move(newFd), std::move(oldFd));
+    return StagedInstallation(addOns, std::move(addOnsFd), name, std::move(staging), std::move(newFd), std::move(oldFd), carrying);
   }
   return std::nullopt;
 }
 
-StagedInstallation::StagedInstallation(fs::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd)
+StagedInstallation::StagedInstallation(fs::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd,
+                                       Carrying carrying)
     : addOns_(std::move(addOns)),
       addOnsFd_(std::move(addOnsFd)),
       name_(std::move(name)),
       stagingFd_(std::move(stagingFd)),
       newFd_(std::move(newFd)),
-      oldFd_(std::move(oldFd)) {}
+      oldFd_(std::move(oldFd)),
+      carrying_(carrying) {}
 
 StagedInstallation::~StagedInstallation() {
   // Removed while still locked, so no other process takes it for a leftover meanwhile.
@@ -114,7 +116,7 @@ bool StagedInstallation::PrepareTop(const std::string& name, bool asFolder) {
   if (::fstatat(addOnsFd_.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   // A link stays the player's: nothing is installed through it, and only a file of the package replaces it.
   if (!S_ISDIR(status.st_mode)) return !asFolder;
-  return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), name, status.st_mode);
+  return asFolder && CarryFolder(addOnsFd_.Get(), name, newFd_.Get(), name, status.st_mode, carrying_);
 }
 
 bool StagedInstallation::Stage(const fs::path& archive, const std::vector<PackageEntry>& entries) {
@@ -216,7 +218,7 @@ std::optional<std::string> StagedInstallation::StageFolder(const fs::path& from,
   struct stat status {};
   const std::string fromName = from.filename().string();
   const bool staged = parent.Get() >= 0 && ::fstatat(parent.Get(), fromName.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode) &&
-                      CarryFolder(parent.Get(), fromName, newFd_.Get(), top, status.st_mode);
+                      CarryFolder(parent.Get(), fromName, newFd_.Get(), top, status.st_mode, carrying_);
   if (!staged) return std::nullopt;
   return top;
 }

@@ -2,8 +2,8 @@
 // Installing a package so that a failure, or a kill at any moment, leaves each
 // add-on folder either as it was or as the package makes it, never a mix. The
 // new state of every top-level entry the package touches is built in a staging
-// folder inside the add-on folder (so on the same file system): links to the
-// files it keeps, the package's files over them. Each is then swapped into place
+// folder inside the add-on folder (so on the same file system): the files it
+// keeps (carried as Begin is told), the package's files over them. Each is then swapped into place
 // with one rename, and the staging folder, which then holds the old state, goes.
 #include <filesystem>
 #include <optional>
@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "addons/FolderCarry.h"
 #include "addons/PackageListing.h"
 #include "platform/UniqueFd.h"
 #include "platform/ZipArchive.h"
@@ -34,8 +35,10 @@ class FolderNames {
 
 class StagedInstallation {
  public:
-  // Makes and holds a staging folder in `addOns`; nothing when it cannot.
-  static std::optional<StagedInstallation> Begin(const std::filesystem::path& addOns);
+  // Makes and holds a staging folder in `addOns`; nothing when it cannot. What
+  // the new states keep of the old is carried as `carrying` says: with storage
+  // of its own when the old state is to be kept as a snapshot.
+  static std::optional<StagedInstallation> Begin(const std::filesystem::path& addOns, Carrying carrying);
 
   StagedInstallation(StagedInstallation&& other) noexcept = default;
   StagedInstallation& operator=(StagedInstallation&&) = delete;
@@ -48,7 +51,7 @@ class StagedInstallation {
   // all be laid out: a file where the package needs a folder or the reverse, a
   // link in the way, a damaged entry, a write that fails.
   bool Stage(const std::filesystem::path& archive, const std::vector<PackageEntry>& entries);
-  // Links (or copies, across file systems) the folder `from` as the new state of
+  // Carries the folder `from` as the new state of
   // the add-on folder `name`, whatever that holds now; answers the name as the
   // add-on folder spells it.
   std::optional<std::string> StageFolder(const std::filesystem::path& from, const std::string& name);
@@ -76,7 +79,8 @@ class StagedInstallation {
     Placement placement = Placement::Added;
   };
 
-  StagedInstallation(std::filesystem::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd);
+  StagedInstallation(std::filesystem::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd,
+                     Carrying carrying);
   bool PrepareTop(const std::string& name, bool asFolder);
   FolderNames& NamesIn(const std::string& relative, int folderFd);
   bool Place(Top& top);
@@ -88,6 +92,7 @@ class StagedInstallation {
   UniqueFd stagingFd_;  // holds the lock that keeps other processes from clearing it away
   UniqueFd newFd_;  // the new state of each top-level entry
   UniqueFd oldFd_;  // where an add-on is set aside while its new state moves in
+  Carrying carrying_;
   std::vector<Top> tops_;
   std::unordered_map<std::string, FolderNames> names_;  // by staged folder, "" for the add-on folder itself
 };

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -137,6 +138,67 @@ TEST(AddOnSnapshots, UpdatesAndRemovalsAreKeptAndARestorePutsEverythingBack) {
     EXPECT_EQ(scene.State(), changed) << c.what << ": the restore undone";
     ASSERT_TRUE(undone.replacedId) << c.what;
     EXPECT_EQ(Contents(SnapshotContent(scene.tree.Install(), *undone.replacedId)), original.first) << c.what;
+  }
+}
+
+// A tool that rewrites a file in place (an editor, an add-on saving into its own
+// folder) changes that file only, never an earlier version kept of it.
+TEST(AddOnSnapshots, AWriteInPlaceIntoTheLiveAddOnLeavesEverySnapshotAsItWas) {
+  struct Case {
+    std::string what;
+    bool restore;  // the snapshot of the update put back before the write
+  };
+  const Case cases[] = {{"after an update", false}, {"after a restore", true}};
+  for (const Case& c : cases) {
+    Scene scene;
+    const auto original = scene.State();
+    ASSERT_EQ(scene.Update(2), 1) << c.what;
+    std::string kept = ListSnapshots(scene.tree.Install()).at(0).id;
+    auto expected = original.first;
+    if (c.restore) {
+      expected = Contents(scene.AddOns() / "Alpha");
+      const RestoreResult restored = RestoreSnapshot(scene.tree.Install(), "Alpha", kept);
+      ASSERT_EQ(restored.outcome, RestoreOutcome::Restored) << c.what;
+      kept = *restored.replacedId;
+    }
+    // Files the update kept from the old state, the read-only one too.
+    for (const char* name : {"RiftAddon.txt", "keep.lua"}) {
+      const fs::path live = scene.AddOns() / "Alpha" / name;
+      fs::permissions(live, fs::perms::owner_write, fs::perm_options::add);
+      std::fstream file(live, std::ios::in | std::ios::out | std::ios::binary);
+      ASSERT_TRUE(file) << c.what << ": " << name;
+      file << "rewritten in place";
+    }
+    EXPECT_EQ(*ReadWholeFile(scene.AddOns() / "Alpha" / "RiftAddon.txt"), "rewritten in place") << c.what;
+    EXPECT_EQ(Contents(SnapshotContent(scene.tree.Install(), kept)), expected) << c.what;
+  }
+}
+
+// Players' add-ons are kept from their first update on, before any catalogue exists.
+TEST(AddOnSnapshots, WithoutACatalogueFileSnapshotsAreKeptWithoutAnItem) {
+  struct Case {
+    std::string what;
+    std::function<int(Scene&)> change;
+    bool replacedKept;
+  };
+  const Case cases[] = {
+      {"an update", [](Scene& s) { return s.Update(2); }, true},
+      {"a removal", [](Scene& s) { return RemovePlugfolder(s.host.View(), u"Alpha", u"1719"); }, false},
+  };
+  for (const Case& c : cases) {
+    Scene scene;
+    fs::remove(scene.tree.Root() / "update_info.xml");
+    const auto original = Contents(scene.AddOns() / "Alpha");
+    c.change(scene);
+    ASSERT_EQ(scene.Listed(), std::vector<std::string>{"Alpha -"}) << c.what;
+    const std::string id = ListSnapshots(scene.tree.Install()).at(0).id;
+    EXPECT_EQ(Contents(SnapshotContent(scene.tree.Install(), id)), original) << c.what;
+
+    const RestoreResult restored = RestoreSnapshot(scene.tree.Install(), "Alpha", id);
+    ASSERT_EQ(restored.outcome, RestoreOutcome::Restored) << c.what;
+    EXPECT_EQ(Contents(scene.AddOns() / "Alpha"), original) << c.what;
+    EXPECT_EQ(restored.replacedId.has_value(), c.replacedKept) << c.what;
+    EXPECT_FALSE(fs::exists(scene.tree.Root() / "update_info.xml")) << c.what << ": no catalogue made";
   }
 }
 

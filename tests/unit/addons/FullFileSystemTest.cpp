@@ -1,5 +1,6 @@
 // Writes that cannot be made whole (a full file system, a write-protected file)
-// report failure and leave the catalogue, the settings and the add-ons as they were.
+// report failure and leave the catalogue, the settings and the add-ons as they were;
+// snapshots kept on another file system than the add-ons are whole copies.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,11 +12,16 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
+#include "addons/AddOnSnapshots.h"
+#include "addons/FolderCatalogItem.h"
+#include "addons/FolderRemoval.h"
 #include "addons/PackageInstallation.h"
 #include "addons/PluginCatalog.h"
+#include "addons/SnapshotRestore.h"
 #include "commands/SettingsStore.h"
 #include "platform/AtomicFile.h"
 #include "support/HandlerHost.h"
@@ -47,6 +53,36 @@ std::set<std::string> Listing(const fs::path& folder) {
   for (const auto& entry : fs::recursive_directory_iterator(folder)) names.insert(entry.path().lexically_relative(folder).string());
   return names;
 }
+
+// Every file below `folder` with its bytes, every folder with a slash.
+std::map<std::string, std::string> Files(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string relative = entry.path().lexically_relative(folder).string();
+    if (entry.is_directory())
+      files[relative + "/"];
+    else
+      files[relative] = *ReadWholeFile(entry.path());
+  }
+  return files;
+}
+
+// A tmpfs of its own on `folder` for as long as it lives.
+class Mount {
+ public:
+  Mount(fs::path folder, const char* size) : folder_(std::move(folder)) {
+    fs::create_directories(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
+  }
+  ~Mount() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
 
 class FullFileSystem : public ::testing::Test {
  protected:
@@ -110,6 +146,84 @@ TEST_F(FullFileSystem, FailedWritesReportFailureAndChangeNothing) {
     after.erase("filler");
     after.erase("update_info.xml.lock");
     EXPECT_EQ(after, before) << c.what << ": nothing half written is left";
+  }
+}
+
+// Backups (with the data folder) on one file system, the game's add-ons on another:
+// a snapshot is a copy, and the add-on folder goes only once the copy is whole.
+TEST_F(FullFileSystem, SnapshotsAcrossFileSystemsAreWholeCopies) {
+  const testing::TempInstallation tree;
+  const Mount game(tree.Root() / "game", "128m");
+  ASSERT_TRUE(game.Mounted());
+  tree.MakeGameFolder();
+  tree.WriteCatalog({"Alpha"});
+  const fs::path alpha = tree.Root() / "game" / "Interface" / "AddOns" / "Alpha";
+  tree.WriteFile("game/Interface/AddOns/Alpha/RiftAddon.txt", "version 1");
+  tree.WriteFile("game/Interface/AddOns/Alpha/Media/icon.tga", "tga");
+  testing::HandlerHost host{tree.Install()};
+  const fs::path catalog = tree.Install().CatalogPath();
+  const std::optional<CatalogItem> item = CatalogItemOfFolder(catalog, "Alpha");
+  ASSERT_TRUE(item);
+  const auto original = Files(alpha);
+  const auto listed = [&] {
+    std::vector<std::string> names;
+    for (const Snapshot& snapshot : ListSnapshots(tree.Install())) names.push_back(snapshot.folderName + " " + (snapshot.item ? *snapshot.item->version : "-"));
+    return names;
+  };
+
+  testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip", {ZipEntrySpec::File("Alpha/RiftAddon.toc", "version 2")});
+  ASSERT_EQ(UnzipPlugin(host.View(), u"t", u"Alpha"), 1);
+  const auto updated = Files(alpha);
+  EXPECT_EQ(updated.at("RiftAddon.toc"), "version 2");
+  ASSERT_EQ(listed(), std::vector<std::string>{"Alpha 1.0"});
+  const std::string ofUpdate = ListSnapshots(tree.Install()).at(0).id;
+  EXPECT_EQ(Files(SnapshotContent(tree.Install(), ofUpdate)), original);
+
+  const std::string catalogue = tree.ReadFile("update_info.xml");
+  ASSERT_EQ(RemovePlugfolder(host.View(), u"alpha", u"1"), 1);
+  EXPECT_FALSE(fs::exists(alpha));
+  EXPECT_FALSE(CatalogItemOfFolder(catalog, "Alpha"));
+  ASSERT_EQ(listed(), (std::vector<std::string>{"Alpha 1.0", "Alpha 1.0"}));
+  const std::string ofRemoval = ListSnapshots(tree.Install()).at(0).id;
+  EXPECT_EQ(Files(SnapshotContent(tree.Install(), ofRemoval)), updated);
+
+  ASSERT_EQ(RestoreSnapshot(tree.Install(), "Alpha", ofRemoval).outcome, RestoreOutcome::Restored);
+  EXPECT_EQ(Files(alpha), updated);
+  EXPECT_EQ(tree.ReadFile("update_info.xml"), catalogue) << "the item re-added";
+  const RestoreResult earlier = RestoreSnapshot(tree.Install(), "Alpha", ofUpdate);
+  ASSERT_EQ(earlier.outcome, RestoreOutcome::Restored);
+  EXPECT_EQ(Files(alpha), original) << "files and manifest name as they were";
+  ASSERT_TRUE(earlier.replacedId);
+  EXPECT_EQ(Files(SnapshotContent(tree.Install(), *earlier.replacedId)), updated);
+
+  // A copy the data folder's file system has room to begin but not to finish.
+  tree.WriteFile("game/Interface/AddOns/Alpha/big.bin", std::string(512 << 10, 'b'));
+  testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip", {ZipEntrySpec::File("Alpha/RiftAddon.txt", "version 3")});
+  Fill(tree.Root() / "filler");
+  fs::resize_file(tree.Root() / "filler", fs::file_size(tree.Root() / "filler") - (64 << 10));
+  const auto before = Files(alpha);
+  const std::vector<std::string> snapshots = listed();
+  struct Case {
+    std::string what;
+    std::function<void()> change;
+    std::map<std::string, std::string> after;
+  };
+  const Case cases[] = {
+      {"a restore, whose replaced add-on cannot be kept",
+       [&] { EXPECT_EQ(RestoreSnapshot(tree.Install(), "Alpha", *earlier.replacedId).outcome, RestoreOutcome::Failed); }, before},
+      {"an update, which goes on without its snapshot", [&] { EXPECT_EQ(UnzipPlugin(host.View(), u"t", u"Alpha"), 1); },
+       [&] {
+         auto files = before;
+         files["RiftAddon.txt"] = "version 3";
+         return files;
+       }()},
+  };
+  for (const Case& c : cases) {
+    c.change();
+    EXPECT_EQ(Files(alpha), c.after) << c.what;
+    EXPECT_EQ(listed(), snapshots) << c.what << ": no half snapshot listed";
+    for (const auto& entry : fs::directory_iterator(BackupsFolder(tree.Install())))
+      EXPECT_FALSE(entry.path().filename().string().starts_with('.')) << c.what << ": " << entry.path();
   }
 }
 

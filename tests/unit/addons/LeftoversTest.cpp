@@ -44,7 +44,7 @@ TEST(Leftovers, KilledInstallationsGoAndAddOnsSetAsideComeBack) {
   // Set aside and replaced: the newer state stays.
   tree.WriteFile("game/Interface/AddOns/.wendrake-install-bbbbbb/old/Alpha/RiftAddon.toc", "older");
   fs::create_directories(addOns / ".wendrake-install-cccccc");
-  const std::optional<StagedInstallation> running = StagedInstallation::Begin(addOns);
+  const std::optional<StagedInstallation> running = StagedInstallation::Begin(addOns, Carrying::Linked);
   ASSERT_TRUE(running);
   const std::set<std::string> held = Names(addOns);
 
