@@ -167,7 +167,8 @@ TEST_F(FullFileSystem, SnapshotsAcrossFileSystemsAreWholeCopies) {
   const auto original = Files(alpha);
   const auto listed = [&] {
     std::vector<std::string> names;
-    for (const Snapshot& snapshot : ListSnapshots(tree.Install())) names.push_back(snapshot.folderName + " " + (snapshot.item ? *snapshot.item->version : "-"));
+    for (const Snapshot& snapshot : ListSnapshots(tree.Install()))
+      names.push_back(snapshot.folderName + " " + (snapshot.item ? *snapshot.item->version : "-"));
     return names;
   };
 
