@@ -105,150 +105,147 @@ GVariant* MessageVariant(const Message& message) {
       message);
 }
 
-// Owns one reference.
-class Ref {
- public:
-  explicit Ref(GVariant* v) : v_(v) {}
-  ~Ref() {
-    if (v_) g_variant_unref(v_);
-  }
-  Ref(Ref&& other) noexcept : v_(other.v_) { other.v_ = nullptr; }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref& operator=(Ref&&) = delete;
-  GVariant* get() const { return v_; }
-  Ref Child(gsize index) const { return Ref(g_variant_get_child_value(v_, index)); }
-  bool Is(const char* type) const { return g_variant_is_of_type(v_, G_VARIANT_TYPE(type)); }
-
- private:
-  GVariant* v_;
-};
-
 // Accessors on untrusted data answer defaults for ill-formed parts, so checking
 // the types is enough.
-std::string Utf8Of(const Ref& bytes) {
+std::string Utf8Of(GVariant* bytes) {
   gsize size = 0;
-  const void* data = g_variant_get_fixed_array(bytes.get(), &size, 1);
+  const void* data = g_variant_get_fixed_array(bytes, &size, 1);
   return std::string(static_cast<const char*>(data), size);
 }
-std::u16string TextOf(const Ref& bytes) { return ToUtf16(Utf8Of(bytes)); }
+std::u16string TextOf(GVariant* bytes) { return ToUtf16(Utf8Of(bytes)); }
 
-std::vector<std::u16string> TextsOf(const Ref& list) {
+std::vector<std::u16string> TextsOf(GVariant* list) {
   std::vector<std::u16string> texts;
-  const gsize n = g_variant_n_children(list.get());
+  const gsize n = g_variant_n_children(list);
   texts.reserve(n);
-  for (gsize i = 0; i < n; ++i) texts.push_back(TextOf(list.Child(i)));
+  for (gsize i = 0; i < n; ++i) {
+    g_autoptr(GVariant) item = g_variant_get_child_value(list, i);
+    texts.push_back(TextOf(item));
+  }
   return texts;
 }
 
-// The tag and the boxed value of a (yv).
-std::pair<guint8, Ref> Untag(const Ref& tagged) {
-  const Ref tag = tagged.Child(0);
-  const Ref boxed = tagged.Child(1);
-  return {g_variant_get_byte(tag.get()), Ref(g_variant_get_variant(boxed.get()))};
-}
+bool Is(GVariant* value, const char* type) { return g_variant_is_of_type(value, G_VARIANT_TYPE(type)); }
 
-bool DecodeValue(const Ref& tagged, PageValue& out) {
-  const auto [tag, value] = Untag(tagged);
+// A (yv): its tag, and its boxed value.
+bool DecodeValue(GVariant* tagged, PageValue& out) {
+  guint8 tag = 0;
+  g_autoptr(GVariant) value = nullptr;
+  g_variant_get(tagged, "(yv)", &tag, &value);
   switch (tag) {
     case kUndefined: out = Undefined{}; return true;
     case kNull: out = Null{}; return true;
     case kBool:
-      if (!value.Is("b")) return false;
-      out = static_cast<bool>(g_variant_get_boolean(value.get()));
+      if (!Is(value, "b")) return false;
+      out = static_cast<bool>(g_variant_get_boolean(value));
       return true;
     case kInt:
-      if (!value.Is("i")) return false;
-      out = static_cast<std::int32_t>(g_variant_get_int32(value.get()));
+      if (!Is(value, "i")) return false;
+      out = static_cast<std::int32_t>(g_variant_get_int32(value));
       return true;
     case kDouble:
-      if (!value.Is("d")) return false;
-      out = g_variant_get_double(value.get());
+      if (!Is(value, "d")) return false;
+      out = g_variant_get_double(value);
       return true;
     case kText:
-      if (!value.Is("ay")) return false;
+      if (!Is(value, "ay")) return false;
       out = TextOf(value);
       return true;
     case kObject:
-      if (!value.Is("ay")) return false;
+      if (!Is(value, "ay")) return false;
       out = ObjectValue{TextOf(value)};
       return true;
     default: return false;
   }
 }
 
-bool DecodeResult(const Ref& tagged, MethodResult& out) {
-  const auto [tag, value] = Untag(tagged);
+bool DecodeResult(GVariant* tagged, MethodResult& out) {
+  guint8 tag = 0;
+  g_autoptr(GVariant) value = nullptr;
+  g_variant_get(tagged, "(yv)", &tag, &value);
   switch (tag) {
     case kNothing: out = std::monostate{}; return true;
     case kResultInt:
-      if (!value.Is("i")) return false;
-      out = static_cast<std::int32_t>(g_variant_get_int32(value.get()));
+      if (!Is(value, "i")) return false;
+      out = static_cast<std::int32_t>(g_variant_get_int32(value));
       return true;
     case kResultBool:
-      if (!value.Is("b")) return false;
-      out = static_cast<bool>(g_variant_get_boolean(value.get()));
+      if (!Is(value, "b")) return false;
+      out = static_cast<bool>(g_variant_get_boolean(value));
       return true;
     case kResultText:
-      if (!value.Is("ay")) return false;
+      if (!Is(value, "ay")) return false;
       out = TextOf(value);
       return true;
     case kResultList:
-      if (!value.Is("aay")) return false;
+      if (!Is(value, "aay")) return false;
       out = TextsOf(value);
       return true;
     default: return false;
   }
 }
 
-std::int32_t Int32Of(const Ref& v) { return g_variant_get_int32(v.get()); }
-
-bool DecodeFrame(const Ref& frame, Message& out) {
-  const guint8 kind = g_variant_get_byte(frame.Child(0).get());
-  const std::uint32_t id = g_variant_get_uint32(frame.Child(1).get());
-  const Ref body(g_variant_get_variant(frame.Child(2).get()));
+bool DecodeFrame(GVariant* frame, Message& out) {
+  guint8 kind = 0;
+  std::uint32_t id = 0;
+  g_autoptr(GVariant) body = nullptr;
+  g_variant_get(frame, "(yuv)", &kind, &id, &body);
+  gint32 number = 0;
+  g_autoptr(GVariant) first = nullptr;
+  g_autoptr(GVariant) second = nullptr;
   switch (kind) {
-    case kHello:
-      if (!body.Is("(ayt)")) return false;
-      out = Hello{Utf8Of(body.Child(0)), g_variant_get_uint64(body.Child(1).get())};
+    case kHello: {
+      if (!Is(body, "(ayt)")) return false;
+      guint64 pageId = 0;
+      g_variant_get(body, "(@ayt)", &first, &pageId);
+      out = Hello{Utf8Of(first), pageId};
       return true;
+    }
     case kCall: {
-      if (!body.Is("(ia(yv))")) return false;
-      Call call{id, Int32Of(body.Child(0)), {}};
-      const Ref args = body.Child(1);
-      const gsize n = g_variant_n_children(args.get());
+      if (!Is(body, "(ia(yv))")) return false;
+      g_variant_get(body, "(i@a(yv))", &number, &first);
+      Call call{id, number, {}};
+      const gsize n = g_variant_n_children(first);
       call.arguments.resize(n);
-      for (gsize i = 0; i < n; ++i)
-        if (!DecodeValue(args.Child(i), call.arguments[i])) return false;
+      for (gsize i = 0; i < n; ++i) {
+        g_autoptr(GVariant) argument = g_variant_get_child_value(first, i);
+        if (!DecodeValue(argument, call.arguments[i])) return false;
+      }
       out = std::move(call);
       return true;
     }
     case kCallReply: {
-      if (!body.Is("(i(yv))")) return false;
-      CallReply reply{id, Int32Of(body.Child(0)), {}};
-      if (!DecodeResult(body.Child(1), reply.result)) return false;
+      if (!Is(body, "(i(yv))")) return false;
+      g_variant_get(body, "(i@(yv))", &number, &first);
+      CallReply reply{id, number, {}};
+      if (!DecodeResult(first, reply.result)) return false;
       out = std::move(reply);
       return true;
     }
     case kPageFunction:
-      if (!body.Is("(ayaay)")) return false;
-      out = PageFunction{id, TextOf(body.Child(0)), TextsOf(body.Child(1))};
+      if (!Is(body, "(ayaay)")) return false;
+      g_variant_get(body, "(@ay@aay)", &first, &second);
+      out = PageFunction{id, TextOf(first), TextsOf(second)};
       return true;
     case kPageFunctionReply:
-      if (!body.Is("(i)")) return false;
-      out = PageFunctionReply{id, Int32Of(body.Child(0))};
+      if (!Is(body, "(i)")) return false;
+      g_variant_get(body, "(i)", &number);
+      out = PageFunctionReply{id, number};
       return true;
     case kLinkClicked:
-      if (!body.Is("(ay)")) return false;
-      out = LinkClicked{id, TextOf(body.Child(0))};
+      if (!Is(body, "(ay)")) return false;
+      g_variant_get(body, "(@ay)", &first);
+      out = LinkClicked{id, TextOf(first)};
       return true;
     case kChosenFiles:
-      if (!body.Is("(aay)")) return false;
-      out = ChosenFiles{id, TextsOf(body.Child(0))};
+      if (!Is(body, "(aay)")) return false;
+      g_variant_get(body, "(@aay)", &first);
+      out = ChosenFiles{id, TextsOf(first)};
       return true;
     case kKeyPressed:
-      if (!body.Is("(ay)")) return false;
-      out = KeyPressed{id, TextOf(body.Child(0))};
+      if (!Is(body, "(ay)")) return false;
+      g_variant_get(body, "(@ay)", &first);
+      out = KeyPressed{id, TextOf(first)};
       return true;
     default: return false;
   }
@@ -321,7 +318,7 @@ std::string EncodeFrame(const Message& message) {
 
 bool DecodeBody(const void* data, std::size_t size, Message& out) {
   // GVariant copies misaligned data itself; aligned data is read in place.
-  const Ref frame(g_variant_ref_sink(g_variant_new_from_data(G_VARIANT_TYPE("(yuv)"), data, size, FALSE, nullptr, nullptr)));
+  g_autoptr(GVariant) frame = g_variant_ref_sink(g_variant_new_from_data(G_VARIANT_TYPE("(yuv)"), data, size, FALSE, nullptr, nullptr));
   return DecodeFrame(frame, out);
 }
 
