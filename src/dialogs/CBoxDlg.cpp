@@ -68,10 +68,9 @@ int CBoxDlg::DoModal() {
   gtk_window_set_default_size(GTK_WINDOW(window_), width, height);
   gtk_widget_set_size_request(window_, width, height);
   if (!view_->CreateInWindow(kDialogViewId, *this)) return kDialogNotShown;
-  WebKitUserStyleSheet* sheet =
+  g_autoptr(WebKitUserStyleSheet) sheet =
       webkit_user_style_sheet_new(kArrowCursor, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(view_->WebView()), sheet);
-  webkit_user_style_sheet_unref(sheet);
   view_->Navigate(PageAddress);
   CentreOverParent();
   openDialogs.push_back(this);

@@ -82,20 +82,20 @@ struct SingleInstanceGuard::State {
     while (!connections.empty()) Drop(connections.begin());
     if (listenSource) {
       g_source_destroy(listenSource);
-      g_source_unref(listenSource);
+      g_clear_pointer(&listenSource, g_source_unref);
     }
     if (listenFd >= 0) {
       ::close(listenFd);
       ::unlink(socketPath.c_str());
     }
-    if (context) g_main_context_unref(context);
+    g_clear_pointer(&context, g_main_context_unref);
     // Last: the next instance may take over only once the socket is gone.
     CloseFd(lockFd);
   }
 
   void Drop(std::list<Connection>::iterator connection) {
     g_source_destroy(connection->source);
-    g_source_unref(connection->source);
+    g_clear_pointer(&connection->source, g_source_unref);
     ::close(connection->fd);
     connections.erase(connection);
   }

@@ -46,10 +46,9 @@ CCustomHtmlView::~CCustomHtmlView() {
 bool CCustomHtmlView::CreateInWindow(unsigned controlId, IViewHost& host) {
   if (!CHtmlViewEx::CreateInWindow(controlId, host)) return false;
   pageHost_.emplace(Environment().Install(), host, *this, services_, OpenerViewWindow ? &*OpenerViewWindow->pageHost_ : nullptr);
-  WebKitUserScript* script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                                                    WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  g_autoptr(WebKitUserScript) script = webkit_user_script_new(kSwallowRightPresses, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(WebView()), script);
-  webkit_user_script_unref(script);
   // A page's own window.open must reach the new-window handling, which sends the
   // last link to the desktop's browser; nothing else opens.
   webkit_settings_set_javascript_can_open_windows_automatically(webkit_web_view_get_settings(WebView()), TRUE);

@@ -30,10 +30,9 @@ void CDocControlSite::ApplyHostInfo() {
   if (info.flags & DOCHOSTUIFLAG_SCROLL_NO) css += "html, body { overflow: hidden !important; }\n";
   if (info.flags & DOCHOSTUIFLAG_NO3DBORDER) css += "html, body { border: 0 !important; }\n";
   if (css.empty()) return;
-  WebKitUserStyleSheet* sheet =
+  g_autoptr(WebKitUserStyleSheet) sheet =
       webkit_user_style_sheet_new(css.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(View.WebView()), sheet);
-  webkit_user_style_sheet_unref(sheet);
 }
 
 }  // namespace wendrake

@@ -132,8 +132,7 @@ struct PageChannel::Impl {
     for (GSource** source : {&connection->watch, &connection->drain}) {
       if (*source) {
         g_source_destroy(*source);
-        g_source_unref(*source);
-        *source = nullptr;
+        g_clear_pointer(source, g_source_unref);
       }
     }
     ::close(connection->fd);
@@ -198,8 +197,7 @@ struct PageChannel::Impl {
         [](gpointer data) -> gboolean {
           auto* source = static_cast<SourceData*>(data);
           if (auto connection = source->second.lock()) {
-            g_source_unref(connection->drain);
-            connection->drain = nullptr;
+            g_clear_pointer(&connection->drain, g_source_unref);
             source->first->ReadBuffered(connection);
           }
           return G_SOURCE_REMOVE;
@@ -305,7 +303,7 @@ struct PageChannel::Impl {
     if (!wire::Send(connection->fd, request)) Close(connection);
     const gint64 deadline = g_get_monotonic_time() + std::chrono::microseconds(callDeadline).count();
     // Wakes the main loop below when the time is up.
-    GSource* timer = g_timeout_source_new(static_cast<guint>(callDeadline.count()));
+    g_autoptr(GSource) timer = g_timeout_source_new(static_cast<guint>(callDeadline.count()));
     g_source_set_callback(
         timer, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
     g_source_attach(timer, context);
@@ -325,7 +323,6 @@ struct PageChannel::Impl {
       }
     }
     g_source_destroy(timer);
-    g_source_unref(timer);
     const HRESULT code = outcome.value_or(E_FAIL);
     // `outcome` lives in the entry erased here.
     const bool answered = outcome.has_value();
@@ -352,7 +349,7 @@ PageChannel::PageChannel(PageAccessRule rule, std::chrono::milliseconds callDead
     if (impl_->listenFd >= 0) ::close(impl_->listenFd);
     g_unlink(impl_->socketPath.c_str());
     g_rmdir(impl_->folder.c_str());
-    g_main_context_unref(impl_->context);
+    g_clear_pointer(&impl_->context, g_main_context_unref);
     throw std::system_error(error, std::generic_category(), "page channel socket");
   }
   impl_->listenWatch = impl_->Watch(impl_->listenFd, &Impl::OnListenReadable, impl_.get(), nullptr);
@@ -364,11 +361,11 @@ PageChannel::~PageChannel() {
     impl_->Close(connection);
   }
   g_source_destroy(impl_->listenWatch);
-  g_source_unref(impl_->listenWatch);
+  g_clear_pointer(&impl_->listenWatch, g_source_unref);
   ::close(impl_->listenFd);
   g_unlink(impl_->socketPath.c_str());
   g_rmdir(impl_->folder.c_str());
-  g_main_context_unref(impl_->context);
+  g_clear_pointer(&impl_->context, g_main_context_unref);
 }
 
 GVariant* PageChannel::ExtensionInitializationData(const std::filesystem::path& diagnosticsLog) const {

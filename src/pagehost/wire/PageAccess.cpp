@@ -66,7 +66,6 @@ GVariant* NameList(const std::vector<std::string>& names) {
 void ReadNames(GVariantIter* names, std::vector<std::string>& out) {
   const gchar* name = nullptr;
   while (g_variant_iter_next(names, "&s", &name)) out.emplace_back(name);
-  g_variant_iter_free(names);
 }
 
 }  // namespace
@@ -80,7 +79,8 @@ GVariant* SettingsVariant(const ExtensionSettings& settings) {
 bool ReadSettings(GVariant* data, ExtensionSettings& out) {
   if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE(kSettingsType))) return false;
   const gchar *socketPath = nullptr, *secret = nullptr, *folder = nullptr, *origin = nullptr, *log = nullptr;
-  GVariantIter *names = nullptr, *programNames = nullptr;
+  g_autoptr(GVariantIter) names = nullptr;
+  g_autoptr(GVariantIter) programNames = nullptr;
   gint32 programBase = 0;
   g_variant_get(data, "(&s&sasasi&s&s&s)", &socketPath, &secret, &names, &programNames, &programBase, &folder, &origin, &log);
   out = ExtensionSettings{socketPath, secret, {}, {}, programBase, folder, origin, log};
