@@ -21,7 +21,7 @@ namespace {
 std::string FaultyErrorPage() {
   return TestPage("error", R"(function InitMsgBox(code) {
   if (code === "throw") throw new Error("no message for you");
-  if (code === "hang") { TestLog("InitMsgBox:hanging"); for (;;) {} }
+  if (code === "hang") TestHang("InitMsgBox:hanging");
   TestLog("InitMsgBox:" + code);
 })");
 }
@@ -120,7 +120,7 @@ TEST_F(PageFault, AWebProcessKilledWhileACallWaitsComesBackAndTheLoginWorks) {
   auto& run = Start();
   const auto login = WaitForLoginDialog(run);
   ASSERT_TRUE(login) << Describe(Windows(run));
-  pages.Send("login", "window.KeyPressed = function () { TestLog('login:hanging'); for (;;) {} };");
+  pages.Send("login", "window.KeyPressed = function () { TestHang('login:hanging'); };");
   ASSERT_TRUE(pages.WaitFor("login:run 1"));
   // Enter in the login page calls its KeyPressed; the keyboard goes to the window
   // under the pointer.

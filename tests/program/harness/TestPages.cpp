@@ -25,6 +25,16 @@ function TestLogRepair() {
   for (var line in TestLogOwn)
     for (var n = TestLogCount(text, line); n < TestLogOwn[line]; ++n) missing += line + "\n";
   if (missing) window.external.SaveUserData(text + missing);
+}
+// Logs the line, then never returns. No poll runs again to put back a line
+// another page's write took away, so the spin does it.
+function TestHang(line) {
+  TestLog(line);
+  for (var next = Date.now() + 100;;) {
+    if (Date.now() < next) continue;
+    TestLogRepair();
+    next = Date.now() + 100;
+  }
 })";
 
 // The hive's Version value holds "<id>|<page>|<script>". A page takes the value
