@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 
 constexpr char kAbout[] = "snapshot.ini";
 constexpr char kContent[] = "folder";
+constexpr char kCopying[] = "folder.copying";
+constexpr std::string_view kIncomingPrefix = ".incoming-";
 
 // Sorts as it was taken: 20261211-020512-123456, in UTC.
 std::string IdOf(std::int64_t taken) {
@@ -35,14 +37,6 @@ std::string IdOf(std::int64_t taken) {
   return text;
 }
 
-std::uint64_t BytesBelow(const fs::path& folder) {
-  std::uint64_t bytes = 0;
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-    if (it->is_regular_file(error) && !it->is_symlink(error)) bytes += it->file_size(error);
-  return bytes;
-}
-
 std::optional<Snapshot> ReadSnapshot(const fs::path& backups, const std::string& id) {
   g_autoptr(GKeyFile) about = g_key_file_new();
   if (!g_key_file_load_from_file(about, (backups / id / kAbout).c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
@@ -53,17 +47,29 @@ std::optional<Snapshot> ReadSnapshot(const fs::path& backups, const std::string&
   return snapshot;
 }
 
-// Moves `state` to `target` in `folder`, or copies it there across file systems.
-bool TakeInto(const fs::path& state, int folder, const char* target, bool& copied) {
+// Moves `state` into `folder` as its content, or copies it there across file
+// systems, under another name until the copy is whole: the content's name in a
+// snapshot being made says it is all there.
+bool TakeInto(const fs::path& state, int folder, bool& copied) {
   const UniqueFd parent(::open(state.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   const std::string name = state.filename().string();
   if (parent.Get() < 0) return false;
   copied = false;
-  if (::renameat(parent.Get(), name.c_str(), folder, target) == 0) return true;
+  if (::renameat(parent.Get(), name.c_str(), folder, kContent) == 0) return true;
   struct stat status {};
   if (errno != EXDEV || ::fstatat(parent.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
   copied = true;
-  return CarryFolder(parent.Get(), name, folder, target, status.st_mode, Carrying::OwnStorage);
+  return CarryFolder(parent.Get(), name, folder, kCopying, status.st_mode, Carrying::OwnStorage) &&
+         ::renameat(folder, kCopying, folder, kContent) == 0;
+}
+
+bool Describe(const fs::path& folder, const Snapshot& snapshot) {
+  g_autoptr(GKeyFile) about = g_key_file_new();
+  SetKeyBytes(about, "Snapshot", "Folder", snapshot.folderName);
+  g_key_file_set_int64(about, "Snapshot", "Taken", snapshot.taken);
+  g_key_file_set_uint64(about, "Snapshot", "Bytes", snapshot.bytes);
+  WriteItemKeys(about, snapshot.item);
+  return g_key_file_save_to_file(about, (folder / kAbout).c_str(), nullptr);
 }
 
 // The ids of `snapshots` (newest first) that the limits drop: the oldest first.
@@ -79,6 +85,24 @@ std::vector<std::string> OverLimits(const std::vector<Snapshot>& snapshots, cons
     }
   }
   return dropped;
+}
+
+// Gives the whole snapshot being made in `incoming` its id, after dropping the
+// snapshots it puts over the limits (not counting `leaving`). Room is made before
+// it takes its id, so that no kill leaves more than the limits allow; one that
+// alone is over them is not kept.
+std::optional<std::string> Admit(const Installation& installation, const fs::path& incoming, const Snapshot& coming, const SnapshotLimits& limits,
+                                 std::string_view leaving) {
+  std::vector<Snapshot> snapshots = ListSnapshots(installation);
+  std::erase_if(snapshots, [&](const Snapshot& snapshot) { return snapshot.id == leaving; });
+  snapshots.insert(snapshots.begin(), coming);
+  const std::vector<std::string> dropped = OverLimits(snapshots, limits);
+  if (std::ranges::find(dropped, coming.id) != dropped.end()) return std::nullopt;
+  for (const std::string& id : dropped) DiscardSnapshot(installation, id);
+  const fs::path backups = BackupsFolder(installation);
+  for (std::int64_t at = coming.taken; at < coming.taken + 1000; ++at)
+    if (::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, (backups / IdOf(at)).c_str(), RENAME_NOREPLACE) == 0) return IdOf(at);
+  return std::nullopt;
 }
 
 // In Backups, made when missing; no snapshot (no folder) and no leftover (no dot),
@@ -154,34 +178,15 @@ std::optional<std::string> KeepSnapshot(const Installation& installation, const 
                                         const std::optional<CatalogItem>& item, const SnapshotLimits& limits, std::string_view leaving) {
   const fs::path backups = BackupsFolder(installation);
   ::mkdir(backups.c_str(), 0700);
-  std::string incoming = (backups / ".incoming-XXXXXX").string();
+  std::string incoming = (backups / (std::string(kIncomingPrefix) + "XXXXXX")).string();
   if (!g_mkdtemp_full(incoming.data(), 0700)) return std::nullopt;
   const UniqueFd folder(::open(incoming.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Described before its content comes in, so that a kill once the content is
+  // whole leaves a snapshot the next start finishes, not the state lost.
+  const Snapshot coming{"", std::string(folderName), item, g_get_real_time(), FileBytesBelow(state)};
   bool copied = false;
-  const bool taken = folder.Get() >= 0 && TakeInto(state, folder.Get(), kContent, copied);
-
-  const Snapshot coming{"", std::string(folderName), item, g_get_real_time(), taken ? BytesBelow(fs::path(incoming) / kContent) : 0};
-  g_autoptr(GKeyFile) about = g_key_file_new();
-  SetKeyBytes(about, "Snapshot", "Folder", coming.folderName);
-  g_key_file_set_int64(about, "Snapshot", "Taken", coming.taken);
-  g_key_file_set_uint64(about, "Snapshot", "Bytes", coming.bytes);
-  WriteItemKeys(about, item);
-  const bool described = taken && g_key_file_save_to_file(about, (fs::path(incoming) / kAbout).c_str(), nullptr);
-
-  // Room is made before it takes its id, so that no kill leaves more than the
-  // limits allow; one that alone is over them is not kept.
-  std::vector<Snapshot> snapshots = ListSnapshots(installation);
-  std::erase_if(snapshots, [&](const Snapshot& snapshot) { return snapshot.id == leaving; });
-  snapshots.insert(snapshots.begin(), coming);
-  const std::vector<std::string> dropped = OverLimits(snapshots, limits);
-  const bool fits = described && std::ranges::find(dropped, coming.id) == dropped.end();
-  if (fits)
-    for (const std::string& id : dropped) DiscardSnapshot(installation, id);
-
-  // Its id goes on last, and only to a whole snapshot.
-  std::optional<std::string> id;
-  for (std::int64_t at = coming.taken; fits && !id && at < coming.taken + 1000; ++at)
-    if (::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, (backups / IdOf(at)).c_str(), RENAME_NOREPLACE) == 0) id = IdOf(at);
+  const bool taken = folder.Get() >= 0 && Describe(incoming, coming) && TakeInto(state, folder.Get(), copied);
+  const std::optional<std::string> id = taken ? Admit(installation, incoming, coming, limits, leaving) : std::nullopt;
   if (!id && taken && !copied) ::rename((fs::path(incoming) / kContent).c_str(), state.c_str());
   if (!id) DeleteFolderTree(incoming);
   if (id && copied) DeleteFolderTree(state);
@@ -197,13 +202,16 @@ void DiscardSnapshot(const Installation& installation, std::string_view id) {
 
 void RemoveSnapshotLeftovers(const Installation& installation) {
   const fs::path backups = BackupsFolder(installation);
-  std::vector<fs::path> leftovers;
+  std::vector<std::string> leftovers;
   std::error_code error;
   for (fs::directory_iterator it(backups, error), end; !error && it != end; it.increment(error))
-    if (it->path().filename().string().starts_with('.')) leftovers.push_back(it->path());
-  for (const fs::path& leftover : leftovers) {
-    DeleteFolderTree(leftover);
-    fs::remove(leftover, error);
+    if (const std::string name = it->path().filename().string(); name.starts_with('.')) leftovers.push_back(name);
+  for (const std::string& name : leftovers) {
+    // A snapshot whose content is all in only lacks its id.
+    if (name.starts_with(kIncomingPrefix) && fs::is_directory(fs::symlink_status(backups / name / kContent, error)))
+      if (const std::optional<Snapshot> whole = ReadSnapshot(backups, name); whole && Admit(installation, backups / name, *whole, {}, {})) continue;
+    DeleteFolderTree(backups / name);
+    fs::remove(backups / name, error);
   }
 }
 

@@ -2,7 +2,8 @@
 // Snapshots of add-on folders: what an installation replaced or a removal took,
 // with the add-on's catalogue item at that moment, kept in <data>/Backups so the
 // player can put it back. Each is <id>/snapshot.ini and <id>/folder; it is built
-// under a dot name and renamed to its id last, so a snapshot with an id is whole.
+// under a dot name and renamed to its id last, so a snapshot with an id is whole;
+// one a kill left whole but without its id gets it at the next start.
 // Every change of Backups happens under BackupsLock.
 #include <glib.h>
 
@@ -71,7 +72,8 @@ std::optional<std::string> KeyBytes(GKeyFile* keys, const char* group, const cha
 void WriteItemKeys(GKeyFile* keys, const std::optional<CatalogItem>& item);
 std::optional<CatalogItem> ReadItemKeys(GKeyFile* keys);
 
-// Removes the half-made and half-removed snapshots of killed processes. Under BackupsLock.
+// Gives their ids to the snapshots killed processes left whole, and removes the
+// half-made and half-removed ones. Under BackupsLock.
 void RemoveSnapshotLeftovers(const Installation& installation);
 
 }  // namespace wendrake

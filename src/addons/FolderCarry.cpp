@@ -18,6 +18,15 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 }  // namespace
 
+std::uint64_t FileBytesBelow(const std::filesystem::path& folder) {
+  std::uint64_t bytes = 0;
+  std::error_code error;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error))) return 0;
+  for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    if (it->is_regular_file(error) && !it->is_symlink(error)) bytes += it->file_size(error);
+  return bytes;
+}
+
 // Every name in the folder but "." and "..".
 std::vector<std::string> ListFolder(int folderFd) {
   std::vector<std::string> names;

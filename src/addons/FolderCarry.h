@@ -7,6 +7,8 @@
 // the file system offers one, else a copy.
 #include <sys/types.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ namespace wendrake {
 std::vector<std::string> ListFolder(int folderFd);
 
 enum class Carrying { Linked, OwnStorage };
+
+// The bytes of the files below `folder`, not following links: what carrying it
+// with storage of its own may take.
+std::uint64_t FileBytesBelow(const std::filesystem::path& folder);
 
 // Makes `toName` in `toFolder` with mode `mode` and carries into it everything
 // `fromName` of `fromFolder` holds, links as links. False when any entry cannot

@@ -7,6 +7,7 @@
 #include "addons/AddOnFolder.h"
 #include "addons/AddOnSnapshots.h"
 #include "addons/CatalogLock.h"
+#include "addons/FolderCatalogItem.h"
 #include "addons/PackageImport.h"
 #include "addons/SnapshotRestore.h"
 #include "addons/StagedInstallation.h"
@@ -22,7 +23,14 @@ void RemoveLeftovers(const Installation& installation) {
     UndoKilledRestores(installation);
     RemoveSnapshotLeftovers(installation);
   }
-  if (const auto addOns = AddOnFolder(installation, u"")) RemoveInstallLeftovers(*addOns);
+  if (const auto addOns = AddOnFolder(installation, u"")) {
+    const bool keeps = KeepsSnapshots(installation);
+    RemoveInstallLeftovers(*addOns, [&](const std::filesystem::path& oldState, const std::string& folderName) {
+      if (!keeps) return;
+      const BackupsLock hold(installation);
+      KeepSnapshot(installation, oldState, folderName, CatalogItemOfFolder(installation.CatalogPath(), folderName));
+    });
+  }
   {
     const CatalogLock hold(installation.CatalogPath(), CatalogLock::Mode::Exclusive);
     RemoveStaleTemporaries(installation.CatalogPath());

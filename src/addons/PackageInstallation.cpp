@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <string>
+#include <unordered_set>
 
 #include "addons/AddOnFolder.h"
 #include "addons/AddOnSnapshots.h"
+#include "addons/FolderCarry.h"
 #include "addons/FolderCatalogItem.h"
 #include "addons/PackageListing.h"
 #include "addons/StagedInstallation.h"
@@ -44,11 +46,19 @@ bool IsPackageName(std::u16string_view name) {
   return name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos && !HasLoneSurrogate(name);
 }
 
-bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing) {
+// Room for the package's files and, when the old state is kept, for the copies of
+// the add-on folders it replaces, which the new state then owns.
+bool FitsOnDisk(const fs::path& addOns, const PackageListing& listing, bool keeps) {
+  std::uint64_t bytes = listing.bytes;
+  if (keeps) {
+    std::unordered_set<std::string> tops;
+    for (const PackageEntry& entry : listing.entries)
+      if (tops.insert(AsciiLowered(entry.parts.front())).second) bytes += FileBytesBelow(ResolveWithoutCase(addOns, entry.parts.front()));
+  }
   struct statvfs space {};
   if (::statvfs(addOns.c_str(), &space) != 0) return false;
   const std::uint64_t freeBytes = std::uint64_t{space.f_bavail} * space.f_frsize;
-  const bool roomForFiles = freeBytes > kFreeSpaceMargin && listing.bytes <= freeBytes - kFreeSpaceMargin;
+  const bool roomForFiles = freeBytes > kFreeSpaceMargin && bytes <= freeBytes - kFreeSpaceMargin;
   // File systems without an inode count (btrfs) report none.
   const bool roomForNames = space.f_files == 0 || listing.entries.size() < space.f_favail;
   return roomForFiles && roomForNames;
@@ -66,10 +76,10 @@ void KeepReplaced(const Installation& installation, const StagedInstallation& st
 
 // Everything is read and checked, then written apart, then put in place.
 bool Install(const Installation& installation, const fs::path& archive, const fs::path& addOns, const PackageListing& listing) {
-  if (!FitsOnDisk(addOns, listing)) return false;
   // The old state goes into a snapshot: the new one must not share its files, or a
   // write into the live add-on would change the earlier version too.
   const bool keeps = KeepsSnapshots(installation);
+  if (!FitsOnDisk(addOns, listing, keeps)) return false;
   std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns, keeps ? Carrying::OwnStorage : Carrying::Linked);
   if (!staged || !staged->Stage(archive, listing.entries) || !staged->Commit()) return false;
   if (keeps) KeepReplaced(installation, *staged);

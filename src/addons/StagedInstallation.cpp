@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kStagingPrefix = ".wendrake-install-";
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Lists the inode of each staged new state, one a line, when the old states are
+// to be kept: after a kill, an entry of "new" not listed is an old state swapped out.
+constexpr char kStagedRecord[] = "staged";
 
 bool HoldsLock(int fd, bool wait) { return ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0; }
 
@@ -223,7 +226,18 @@ std::optional<std::string> StagedInstallation::StageFolder(const fs::path& from,
   return top;
 }
 
+bool StagedInstallation::RecordStaged() const {
+  std::string record;
+  for (const Top& top : tops_) {
+    struct stat status {};
+    if (::fstatat(newFd_.Get(), top.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    record += std::to_string(status.st_ino) + "\n";
+  }
+  return g_file_set_contents((Folder() / kStagedRecord).c_str(), record.data(), static_cast<gssize>(record.size()), nullptr);
+}
+
 bool StagedInstallation::Commit() {
+  if (carrying_ == Carrying::OwnStorage && !RecordStaged()) return false;
   for (size_t placed = 0; placed < tops_.size(); ++placed) {
     if (Place(tops_[placed])) continue;
     while (placed-- > 0) PutBack(tops_[placed]);
@@ -249,16 +263,48 @@ std::vector<StagedInstallation::Replaced> StagedInstallation::ReplacedFolders() 
   return replaced;
 }
 
-void RemoveInstallLeftovers(const fs::path& addOns) {
+namespace {
+
+// The inodes a killed installation listed before its swaps; none when it listed none.
+std::unordered_set<ino_t> StagedInodes(const fs::path& staging) {
+  std::unordered_set<ino_t> inodes;
+  g_autofree gchar* text = nullptr;
+  if (!g_file_get_contents((staging / kStagedRecord).c_str(), &text, nullptr, nullptr)) return inodes;
+  g_auto(GStrv) lines = g_strsplit(text, "\n", -1);
+  for (gchar** line = lines; *line; ++line)
+    if (guint64 inode = 0; g_ascii_string_to_unsigned(*line, 10, 0, G_MAXUINT64, &inode, nullptr)) inodes.insert(static_cast<ino_t>(inode));
+  return inodes;
+}
+
+bool IsFolder(int parentFd, const std::string& name, ino_t* inode = nullptr) {
+  struct stat status {};
+  if (::fstatat(parentFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) return false;
+  if (inode) *inode = status.st_ino;
+  return true;
+}
+
+}  // namespace
+
+void RemoveInstallLeftovers(const fs::path& addOns, const KeepOldState& keepOldState) {
   const UniqueFd addOnsFd(::open(addOns.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (addOnsFd.Get() < 0) return;
   for (const std::string& name : ListFolder(addOnsFd.Get())) {
     if (!name.starts_with(kStagingPrefix)) continue;
     const UniqueFd staging(::openat(addOnsFd.Get(), name.c_str(), kFolderFlags));
     if (staging.Get() < 0 || !HoldsLock(staging.Get(), false) || !SameFolder(addOnsFd.Get(), name, staging.Get())) continue;
+    // Old states swapped out before the kill are kept as the installation would
+    // have kept them; without a record of what was staged, none was swapped out.
+    const std::unordered_set<ino_t> staged = StagedInodes(addOns / name);
     if (const UniqueFd old(::openat(staging.Get(), "old", kFolderFlags)); old.Get() >= 0)
-      for (const std::string& setAside : ListFolder(old.Get()))
-        if (!Exists(addOnsFd.Get(), setAside)) ::renameat(old.Get(), setAside.c_str(), addOnsFd.Get(), setAside.c_str());
+      for (const std::string& setAside : ListFolder(old.Get())) {
+        if (!Exists(addOnsFd.Get(), setAside))
+          ::renameat(old.Get(), setAside.c_str(), addOnsFd.Get(), setAside.c_str());
+        else if (!staged.empty() && IsFolder(old.Get(), setAside))
+          keepOldState(addOns / name / "old" / setAside, setAside);
+      }
+    if (const UniqueFd swapped(::openat(staging.Get(), "new", kFolderFlags)); swapped.Get() >= 0 && !staged.empty())
+      for (const std::string& entry : ListFolder(swapped.Get()))
+        if (ino_t inode = 0; IsFolder(swapped.Get(), entry, &inode) && !staged.contains(inode)) keepOldState(addOns / name / "new" / entry, entry);
     DeleteFolderTree(addOns / name);
   }
 }

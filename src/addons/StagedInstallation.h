@@ -6,6 +6,7 @@
 // keeps (carried as Begin is told), the package's files over them. Each is then swapped into place
 // with one rename, and the staging folder, which then holds the old state, goes.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -82,6 +83,7 @@ class StagedInstallation {
   StagedInstallation(std::filesystem::path addOns, UniqueFd addOnsFd, std::string name, UniqueFd stagingFd, UniqueFd newFd, UniqueFd oldFd,
                      Carrying carrying);
   bool PrepareTop(const std::string& name, bool asFolder);
+  bool RecordStaged() const;
   FolderNames& NamesIn(const std::string& relative, int folderFd);
   bool Place(Top& top);
   void PutBack(const Top& top);
@@ -98,7 +100,9 @@ class StagedInstallation {
 };
 
 // Removes the staging folders no running installation holds, first putting back
-// any add-on that a kill left set aside.
-void RemoveInstallLeftovers(const std::filesystem::path& addOns);
+// any add-on that a kill left set aside, and handing `keepOldState` each old state
+// of an add-on folder that a kill left replaced but not yet kept.
+using KeepOldState = std::function<void(const std::filesystem::path& oldState, const std::string& folderName)>;
+void RemoveInstallLeftovers(const std::filesystem::path& addOns, const KeepOldState& keepOldState);
 
 }  // namespace wendrake

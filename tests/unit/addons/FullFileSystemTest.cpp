@@ -149,6 +149,39 @@ TEST_F(FullFileSystem, FailedWritesReportFailureAndChangeNothing) {
   }
 }
 
+// An update that keeps a snapshot copies the add-on it replaces: the copy counts
+// against the room the game and the desktop keep, as the package's files do.
+TEST_F(FullFileSystem, AnUpdateCountsTheCopyOfWhatItReplacesAgainstTheFreeSpace) {
+  struct Case {
+    const char* what;
+    bool keepsSnapshots;
+    int answer;
+    const char* live;
+  };
+  const Case cases[] = {
+      {"keeping a snapshot", true, -2, "version 1"},
+      {"keeping none", false, 1, "version 2"},
+  };
+  for (const Case& c : cases) {
+    const testing::TempInstallation tree;
+    // Room for the margin, the add-on and its package, not for a copy of the add-on too.
+    const Mount game(tree.Root() / "game", "77m");
+    ASSERT_TRUE(game.Mounted());
+    tree.MakeGameFolder();
+    tree.WriteCatalog({"Alpha"});
+    tree.WriteFile("game/Interface/AddOns/Alpha/RiftAddon.toc", "version 1");
+    tree.WriteFile("game/Interface/AddOns/Alpha/Media/map.tga", std::string(8 << 20, 'm'));
+    if (!c.keepsSnapshots) tree.WriteFile("Backups", "not a folder");
+    testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip",
+                      {ZipEntrySpec::File("Alpha/RiftAddon.toc", "version 2"), ZipEntrySpec::File("Alpha/big.lua", std::string(1 << 20, 'b'))});
+    testing::HandlerHost host{tree.Install()};
+
+    EXPECT_EQ(UnzipPlugin(host.View(), u"t", u"Alpha"), c.answer) << c.what;
+    EXPECT_EQ(tree.ReadFile("game/Interface/AddOns/Alpha/RiftAddon.toc"), c.live) << c.what;
+    EXPECT_EQ(ListSnapshots(tree.Install()).size(), 0u) << c.what;
+  }
+}
+
 // Backups (with the data folder) on one file system, the game's add-ons on another:
 // a snapshot is a copy, and the add-on folder goes only once the copy is whole.
 TEST_F(FullFileSystem, SnapshotsAcrossFileSystemsAreWholeCopies) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "addons/AddOnSnapshots.h"
 #include "addons/Leftovers.h"
 #include "addons/StagedInstallation.h"
 #include "platform/AtomicFile.h"
@@ -57,6 +58,72 @@ TEST(Leftovers, KilledInstallationsGoAndAddOnsSetAsideComeBack) {
   EXPECT_EQ(Names(addOns), expected) << "a running installation's folder stays";
   EXPECT_EQ(tree.ReadFile("game/Interface/AddOns/Alpha/RiftAddon.toc"), "new");
   EXPECT_EQ(tree.ReadFile("game/Interface/AddOns/Beta/RiftAddon.toc"), "beta");
+}
+
+// A kill between an update's swap and the snapshot of what it replaced: the next
+// start keeps the old state as that snapshot, so no update loses the add-on it replaced.
+TEST(Leftovers, AnUpdateKilledAfterItsSwapKeepsWhatItReplaced) {
+  struct Case {
+    const char* name;
+    Carrying carrying;  // own storage when the installation keeps snapshots
+    bool swapped;  // the kill came after the swap
+    const char* live;
+    std::vector<std::string> snapshots;  // contents, newest first
+  };
+  const Case cases[] = {
+      {"killed before the swap", Carrying::OwnStorage, false, "old", {}},
+      {"killed after the swap", Carrying::OwnStorage, true, "new", {"old"}},
+      {"killed after the swap, keeping no snapshots", Carrying::Linked, true, "new", {}},
+  };
+  for (const Case& c : cases) {
+    testing::TempInstallation tree;
+    const fs::path addOns = tree.MakeGameFolder() / "Interface" / "AddOns";
+    tree.WriteCatalog({"Alpha"});
+    tree.WriteFile("game/Interface/AddOns/Alpha/RiftAddon.toc", "old");
+    tree.WriteFile("update/Alpha/RiftAddon.toc", "new");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      // Ends as a kill would: without removing its staging folder.
+      std::optional<StagedInstallation> staged = StagedInstallation::Begin(addOns, c.carrying);
+      const bool done = staged && staged->StageFolder(tree.Root() / "update" / "Alpha", "Alpha") && (!c.swapped || staged->Commit());
+      ::_exit(done ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
+
+    RemoveLeftovers(tree.Install());
+    EXPECT_EQ(tree.ReadFile("game/Interface/AddOns/Alpha/RiftAddon.toc"), c.live) << c.name;
+    std::vector<std::string> kept;
+    for (const Snapshot& snapshot : ListSnapshots(tree.Install())) {
+      kept.push_back(*ReadWholeFile(SnapshotContent(tree.Install(), snapshot.id) / "RiftAddon.toc"));
+      EXPECT_EQ(snapshot.folderName, "Alpha") << c.name;
+      EXPECT_TRUE(snapshot.item && snapshot.item->pid == "1") << c.name << ": the snapshot lacks its catalogue item";
+    }
+    EXPECT_EQ(kept, c.snapshots) << c.name;
+    EXPECT_EQ(Names(addOns), std::set<std::string>{"Alpha"}) << c.name;
+  }
+}
+
+// A kill once a snapshot's content is all in, before it took its id: the next
+// start gives it one; a half-copied one goes, as does one whose content never came.
+TEST(Leftovers, SnapshotsLeftWholeAreFinishedHalfOnesGo) {
+  testing::TempInstallation tree;
+  tree.MakeGameFolder();
+  const std::string about = "[Snapshot]\nFolder=Alpha\nTaken=1765400000000000\nBytes=3\n";
+  tree.WriteFile("Backups/.incoming-whole/snapshot.ini", about);
+  tree.WriteFile("Backups/.incoming-whole/folder/RiftAddon.toc", "old");
+  tree.WriteFile("Backups/.incoming-copying/snapshot.ini", about);
+  tree.WriteFile("Backups/.incoming-copying/folder.copying/RiftAddon.toc", "ol");
+  tree.WriteFile("Backups/.incoming-empty/snapshot.ini", about);
+  tree.WriteFile("Backups/.discard-20251210-000000-000000/folder/RiftAddon.toc", "gone");
+
+  RemoveLeftovers(tree.Install());
+  const std::vector<Snapshot> snapshots = ListSnapshots(tree.Install());
+  ASSERT_EQ(snapshots.size(), 1u);
+  EXPECT_EQ(snapshots[0].folderName, "Alpha");
+  EXPECT_EQ(*ReadWholeFile(SnapshotContent(tree.Install(), snapshots[0].id) / "RiftAddon.toc"), "old");
+  EXPECT_EQ(Names(BackupsFolder(tree.Install())), (std::set<std::string>{snapshots[0].id, "snapshots.lock"}));
 }
 
 TEST(Leftovers, HalfWrittenSavesAndCopiesGoWhatOthersUseStays) {

@@ -200,6 +200,15 @@ TEST(KilledWriters, SnapshotsOfKilledInstallationsAreWholeOrAbsent) {
     killer.KillPartWay(root, words);
     ExpectSnapshotsWhole(tree, when);
     ASSERT_LE(ListSnapshots(tree.Install()).size(), 5u) << when;
+    // Once the next start has cleared up, the version an update replaced is kept.
+    ASSERT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0) << when;
+    const std::optional<std::string> now = VersionOf(addOns / "Alpha");
+    ASSERT_TRUE(now) << when;
+    if (*now != *live) {
+      const std::vector<Snapshot> kept = ListSnapshots(tree.Install());
+      ASSERT_FALSE(kept.empty()) << when << ": version " << *live << " was replaced and not kept";
+      ASSERT_EQ(VersionOf(SnapshotContent(tree.Install(), kept.front().id)), live) << when << ": the newest snapshot is not what was replaced";
+    }
   }
   std::cout << killer.Killed() << " of " << kRounds << " installations killed before their end\n";
   EXPECT_EQ(Wait(Start(root, {"call", "GetPluginCount"})), 0);
