@@ -12,6 +12,8 @@ packages=(
   dbus
   # The Debian package: built by cpack, checked by the tests.
   dpkg-dev lintian appstream desktop-file-utils
+  # Snapshots on a file system that clones files, as many players' homes are.
+  btrfs-progs
   # The demo's screenshot without a display.
   imagemagick x11-utils
   # The fuzz targets: clang with libFuzzer's runtime.

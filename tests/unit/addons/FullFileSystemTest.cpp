@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -83,6 +88,46 @@ class Mount {
   fs::path folder_;
   bool mounted_ = false;
 };
+
+// A btrfs of its own, from an image file, on `folder` for as long as it lives: a
+// file system that clones files, as many players' homes are.
+class CloningMount {
+ public:
+  explicit CloningMount(fs::path folder) : folder_(std::move(folder)), image_("/var/tmp/wendrake-btrfs-" + std::to_string(::getpid()) + ".img") {
+    fs::create_directories(folder_);
+    const std::string make = "truncate -s 200M " + image_.string() + " && mkfs.btrfs -q " + image_.string() + " >/dev/null 2>&1";
+    mounted_ =
+        std::system(make.c_str()) == 0 && std::system(("mount -o loop " + image_.string() + " " + folder_.string() + " 2>/dev/null").c_str()) == 0;
+  }
+  ~CloningMount() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    std::error_code error;
+    fs::remove(image_, error);
+  }
+  bool Mounted() const { return mounted_; }
+
+ private:
+  fs::path folder_, image_;
+  bool mounted_ = false;
+};
+
+// Whether every extent of the file's data is shared with another file.
+bool SharesAllItsStorage(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  constexpr std::uint32_t kExtents = 16;
+  std::vector<std::uint64_t> buffer((sizeof(fiemap) + kExtents * sizeof(fiemap_extent)) / sizeof(std::uint64_t) + 1);
+  auto* map = reinterpret_cast<fiemap*>(buffer.data());
+  map->fm_length = FIEMAP_MAX_OFFSET;
+  map->fm_flags = FIEMAP_FLAG_SYNC;
+  map->fm_extent_count = kExtents;
+  const bool mapped = ::ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+  ::close(fd);
+  if (!mapped || map->fm_mapped_extents == 0) return false;
+  for (std::uint32_t i = 0; i < map->fm_mapped_extents; ++i)
+    if (!(map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED)) return false;
+  return true;
+}
 
 class FullFileSystem : public ::testing::Test {
  protected:
@@ -180,6 +225,40 @@ TEST_F(FullFileSystem, AnUpdateCountsTheCopyOfWhatItReplacesAgainstTheFreeSpace)
     EXPECT_EQ(tree.ReadFile("game/Interface/AddOns/Alpha/RiftAddon.toc"), c.live) << c.what;
     EXPECT_EQ(ListSnapshots(tree.Install()).size(), 0u) << c.what;
   }
+}
+
+// On a file system that clones, the live add-on's files are clones of the
+// snapshot's: they take no room of their own until written, and a write into one
+// leaves the other as it was.
+TEST_F(FullFileSystem, OnACloningFileSystemSnapshotsAreClonesThatWritesDoNotReach) {
+  const testing::TempInstallation tree;
+  // The data folder and the game on it, as in a player's home.
+  const CloningMount home(tree.Root());
+  if (!home.Mounted()) GTEST_SKIP() << "no btrfs image can be made and mounted here";
+  fs::create_directories(tree.Root() / "Temp");
+  tree.MakeGameFolder();
+  tree.WriteCatalog({"Alpha"});
+  const fs::path alpha = tree.Root() / "game" / "Interface" / "AddOns" / "Alpha";
+  tree.WriteFile("game/Interface/AddOns/Alpha/RiftAddon.toc", "version 1");
+  const std::string map(256 << 10, 'm');
+  tree.WriteFile("game/Interface/AddOns/Alpha/map.tga", map);
+  testing::WriteZip(tree.Root() / "Temp" / "Alpha.zip", {ZipEntrySpec::File("Alpha/RiftAddon.toc", "version 2")});
+  testing::HandlerHost host{tree.Install()};
+
+  ASSERT_EQ(UnzipPlugin(host.View(), u"t", u"Alpha"), 1);
+  const std::vector<Snapshot> snapshots = ListSnapshots(tree.Install());
+  ASSERT_EQ(snapshots.size(), 1u);
+  const fs::path kept = SnapshotContent(tree.Install(), snapshots[0].id);
+  EXPECT_TRUE(SharesAllItsStorage(alpha / "map.tga")) << "the kept file was copied, not cloned";
+  EXPECT_EQ(*ReadWholeFile(kept / "RiftAddon.toc"), "version 1");
+
+  {
+    std::fstream live(alpha / "map.tga", std::ios::in | std::ios::out | std::ios::binary);
+    live.seekp(1000);
+    live << "written in place";
+  }
+  EXPECT_EQ(*ReadWholeFile(kept / "map.tga"), map) << "a write into the live add-on reached its snapshot";
+  EXPECT_NE(*ReadWholeFile(alpha / "map.tga"), map);
 }
 
 // Backups (with the data folder) on one file system, the game's add-ons on another:
