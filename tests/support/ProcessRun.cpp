@@ -22,7 +22,8 @@ ProcessOutcome RunProcess(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    ::execv(args[0], args.data());
+    // A bare name is looked up on the PATH, as a shell would.
+    ::execvp(args[0], args.data());
     ::_exit(127);
   }
   ::close(out[1]);

@@ -1,5 +1,5 @@
 #pragma once
-// Runs a program to its end and collects what it wrote.
+// Runs a program (a path, or a name on the PATH) to its end and collects what it wrote.
 #include <string>
 #include <vector>
 

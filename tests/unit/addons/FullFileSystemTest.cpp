@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +29,7 @@
 #include "commands/SettingsStore.h"
 #include "platform/AtomicFile.h"
 #include "support/HandlerHost.h"
+#include "support/ProcessRun.h"
 #include "support/TempInstallation.h"
 #include "support/WithoutFileOverride.h"
 #include "support/ZipBuilder.h"
@@ -95,9 +95,11 @@ class CloningMount {
  public:
   explicit CloningMount(fs::path folder) : folder_(std::move(folder)), image_("/var/tmp/wendrake-btrfs-" + std::to_string(::getpid()) + ".img") {
     fs::create_directories(folder_);
-    const std::string make = "truncate -s 200M " + image_.string() + " && mkfs.btrfs -q " + image_.string() + " >/dev/null 2>&1";
-    mounted_ =
-        std::system(make.c_str()) == 0 && std::system(("mount -o loop " + image_.string() + " " + folder_.string() + " 2>/dev/null").c_str()) == 0;
+    std::ofstream(image_).close();
+    std::error_code error;
+    fs::resize_file(image_, std::uintmax_t{200} << 20, error);
+    mounted_ = !error && testing::RunProcess({"mkfs.btrfs", "-q", image_.string()}).status == 0 &&
+               testing::RunProcess({"mount", "-o", "loop", image_.string(), folder_.string()}).status == 0;
   }
   ~CloningMount() {
     if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
