@@ -37,8 +37,12 @@ TEST_P(SecondStart, RaisesTheRunningInstanceAndEnds) {
     ASSERT_TRUE(box) << Describe(Windows(first));
     raised.push_back(box->id);
   }
+  // Bringing a window forward raises it, then gives it the focus: once it has
+  // the focus, no raise of it can come after the cover.
+  ASSERT_TRUE(RunUntil([&] { return FocusedTopLevel() == raised.back(); })) << "the focus stayed on 0x" << std::hex << FocusedTopLevel();
   CoveringWindow cover;
-  ASSERT_GT(StackPosition(TopLevels(), cover.Id()), StackPosition(TopLevels(), raised.back()));
+  const auto covered = TopLevels();
+  ASSERT_GT(StackPosition(covered, cover.Id()), StackPosition(covered, raised.back()));
 
   auto& second = Start();
   ASSERT_TRUE(second.WaitForEnd(10)) << "the second start did not end";

@@ -129,6 +129,25 @@ int StackPosition(const std::vector<TopLevel>& windows, Window id) {
   return -1;
 }
 
+Window FocusedTopLevel() {
+  ErrorTrap trap;
+  Display* display = TestDisplay();
+  Window focus = None;
+  int revertTo = 0;
+  XGetInputFocus(display, &focus, &revertTo);
+  const Window rootWindow = DefaultRootWindow(display);
+  if (focus == None || focus == PointerRoot || focus == rootWindow) return None;
+  for (;;) {
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, focus, &root, &parent, &children, &count)) return None;
+    if (children) XFree(children);
+    if (parent == rootWindow) return focus;
+    focus = parent;
+  }
+}
+
 void AskToClose(Window window) {
   Display* display = TestDisplay();
   XEvent event{};

@@ -39,6 +39,9 @@ std::optional<TopLevel> OneOfSize(const std::vector<TopLevel>& windows, int widt
 // Position in the stack (0 lowest), or -1.
 int StackPosition(const std::vector<TopLevel>& windows, Window id);
 
+// The top-level window holding the input focus, or None.
+Window FocusedTopLevel();
+
 // What a window manager's close button sends (WM_DELETE_WINDOW).
 void AskToClose(Window window);
 
