@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libpugixml-dev nlohmann-json3-dev libminizip-dev zlib1g-dev libglib2.0-dev unzip
   libgtest-dev libgmock-dev
-  libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev xvfb xauth libx11-dev libxtst-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth libx11-dev libxtst-dev
   # The tray tests run a session bus of their own.
   dbus
   # The Debian package: built by cpack, checked by the tests.

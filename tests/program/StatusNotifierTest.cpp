@@ -12,6 +12,7 @@
 #include "harness/SessionBus.h"
 #include "harness/StatusNotifierHost.h"
 #include "harness/StatusNotifierWatcher.h"
+#include "harness/TopLevelWindows.h"
 #include "harness/Wait.h"
 
 namespace wendrake::programtest {
@@ -69,6 +70,36 @@ TEST_F(StatusNotifier, ExitFromTheItemsMenuSwitchesTheAddOnsOff) {
   ASSERT_TRUE(run.WaitForEnd()) << "the program did not end\n" << host.Errors();
   EXPECT_EQ(DescribeStatus(run.WaitStatus()), "exited with 0");
   EXPECT_TRUE(program.CataloguedAddOnsAre(false));
+}
+
+// The window manager minimises the main window: the menu's first entry now
+// offers to show it, and a click on the icon brings the window back.
+TEST_F(StatusNotifier, AClickOnTheItemBringsBackTheMinimisedWindow) {
+  ASSERT_TRUE(watcher.Serving()) << watcher.Problem();
+  auto& run = Start();
+  const auto main = LogIn(run);
+  ASSERT_TRUE(main) << Describe(Windows(run));
+  ASSERT_TRUE(RunUntil([&] { return !watcher.Items().empty(); }, 10)) << "no item registered";
+  StatusNotifierHost host(watcher.Connection(), watcher.Items().front());
+  const auto lastAnnounced = [&] {
+    const auto labels = host.AnnouncedLabels(1);
+    return labels.empty() ? std::string() : labels.back();
+  };
+
+  // Without a window manager, GTK takes a window unmapped by someone else for a minimised one.
+  XUnmapWindow(TestDisplay(), main->id);
+  XSync(TestDisplay(), False);
+  EXPECT_TRUE(RunUntil([&] { return lastAnnounced() == "显示"; })) << "announced: " << lastAnnounced() << "\n" << host.Errors();
+  const auto menu = host.Menu();
+  ASSERT_TRUE(menu && !menu->empty()) << host.Errors();
+  EXPECT_EQ(menu->front().label, "显示");
+
+  host.Activate();
+  EXPECT_TRUE(RunUntil([&] {
+    const auto window = MainWindow(run);
+    return window && window->mapped;
+  })) << Describe(Windows(run));
+  EXPECT_TRUE(RunUntil([&] { return lastAnnounced() == "隐藏"; })) << "announced: " << lastAnnounced() << "\n" << host.Errors();
 }
 
 }  // namespace

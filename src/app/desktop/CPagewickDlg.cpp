@@ -125,7 +125,7 @@ void CPagewickDlg::AddTrayIcon() {
   };
   tray_ = std::make_unique<TrayIcon>(icons_, std::string(kMainTitle) + " " + std::string(kProductSite),
                                      environment_.Install().ModuleRelative(u"..\\share\\icons"), std::move(actions));
-  // The indicator's menu shows without asking us first: its first item must
+  // A StatusNotifier panel shows the menu without asking us first: its first item must
   // already say what it will do.
   g_signal_connect(window_, "window-state-event", G_CALLBACK(+[](GtkWidget*, GdkEventWindowState*, gpointer window) -> gboolean {
                      static_cast<CPagewickDlg*>(window)->RefreshTray();

@@ -2,12 +2,11 @@
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
-#include <libayatana-appindicator/app-indicator.h>
 
 namespace wendrake {
 namespace {
 
-constexpr const char* kIndicatorId = "wendrake";
+constexpr const char* kItemId = "wendrake";
 constexpr const char* kIconName = "wendrake";
 constexpr gint kBusCallTimeoutMs = 1000;
 
@@ -50,11 +49,12 @@ TrayIcon::TrayIcon(GList* icons, const std::string& tip, const std::filesystem::
   g_signal_connect(exitItem, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer tray) { static_cast<TrayIcon*>(tray)->actions_.exit(); }), this);
   gtk_widget_show_all(menu_);
   Refresh();
-  // A status icon also waits for a tray that comes later; an indicator needs a
-  // panel that is there now.
-  if (!SystemTrayPresent()) bus_ = StatusNotifierBus();
-  if (bus_)
-    ShowIndicator(tip, iconThemePath);
+  // A status icon also waits for a tray that comes later; an item needs a panel
+  // that is there now.
+  g_autoptr(GDBusConnection) bus = SystemTrayPresent() ? nullptr : StatusNotifierBus();
+  if (bus)
+    item_ = std::make_unique<StatusNotifierItem>(bus, StatusNotifierItem::Look{kItemId, tip, kIconName, iconThemePath.string()}, GTK_MENU(menu_),
+                                                 [this] { actions_.showHide(); });
   else
     ShowStatusIcon(icons, tip);
 }
@@ -65,11 +65,7 @@ TrayIcon::~TrayIcon() {
     gtk_status_icon_set_visible(statusIcon_, FALSE);
     g_clear_object(&statusIcon_);
   }
-  if (indicator_) {
-    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
-    g_clear_object(&indicator_);
-  }
-  g_clear_object(&bus_);
+  item_.reset();
   gtk_widget_destroy(menu_);
   g_clear_object(&menu_);
 }
@@ -83,16 +79,11 @@ void TrayIcon::ShowStatusIcon(GList* icons, const std::string& tip) {
   gtk_status_icon_set_visible(statusIcon_, TRUE);
 }
 
-void TrayIcon::ShowIndicator(const std::string& tip, const std::filesystem::path& iconThemePath) {
-  indicator_ = app_indicator_new_with_path(kIndicatorId, kIconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS, iconThemePath.c_str());
-  app_indicator_set_title(indicator_, tip.c_str());
-  app_indicator_set_menu(indicator_, GTK_MENU(menu_));
-  // A middle click, the panels' "activate", shows or hides as a left click does here.
-  app_indicator_set_secondary_activate_target(indicator_, showHideItem_);
-  app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+// Set only when it changes: a StatusNotifier panel hears of every setting.
+void TrayIcon::Refresh() {
+  const char* label = actions_.isMinimized() ? kTrayShowText : kTrayHideText;
+  if (g_strcmp0(gtk_menu_item_get_label(GTK_MENU_ITEM(showHideItem_)), label) != 0) gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), label);
 }
-
-void TrayIcon::Refresh() { gtk_menu_item_set_label(GTK_MENU_ITEM(showHideItem_), actions_.isMinimized() ? kTrayShowText : kTrayHideText); }
 
 gboolean TrayIcon::IconPressed(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   auto* tray = static_cast<TrayIcon*>(data);

@@ -1,14 +1,15 @@
 #pragma once
 // The notification-area icon of the main window and its menu. Desktops with an
 // X11 system tray get a status icon there; desktops whose panel speaks
-// StatusNotifier instead (and no X11 tray) get an indicator with the same menu.
+// StatusNotifier instead (and no X11 tray) get an item with the same menu.
 #include <gtk/gtk.h>
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
-typedef struct _AppIndicator AppIndicator;
+#include "app/desktop/StatusNotifierItem.h"
 
 namespace wendrake {
 
@@ -26,19 +27,18 @@ class TrayIcon {
   };
 
   // The icon stands in the notification area until the object goes. `iconThemePath`
-  // holds the icon as a named file, for the indicator.
+  // holds the icon as a named file, for the StatusNotifier item.
   TrayIcon(GList* icons, const std::string& tip, const std::filesystem::path& iconThemePath, Actions actions);
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
   // The window's state changed: the menu's first item says what it will do. An
-  // indicator's menu is shown by the panel, with no word to us beforehand.
+  // item's menu is shown by the panel, with no word to us beforehand.
   void Refresh();
 
  private:
   void ShowStatusIcon(GList* icons, const std::string& tip);
-  void ShowIndicator(const std::string& tip, const std::filesystem::path& iconThemePath);
   static gboolean IconPressed(GtkStatusIcon*, GdkEventButton* event, gpointer tray);
   void PopUpMenu(const GdkEventButton& event);
 
@@ -46,10 +46,7 @@ class TrayIcon {
   GtkWidget* menu_;
   GtkWidget* showHideItem_;
   GtkStatusIcon* statusIcon_ = nullptr;
-  AppIndicator* indicator_ = nullptr;
-  // Held while the indicator lives: the indicator then finds the bus connected
-  // before it learns of the watcher, which it cannot take the other way round.
-  GDBusConnection* bus_ = nullptr;
+  std::unique_ptr<StatusNotifierItem> item_;
 };
 
 }  // namespace wendrake

@@ -52,6 +52,43 @@ bool Textual(GVariant* value) {
 
 }  // namespace
 
+StatusNotifierHost::StatusNotifierHost(GDBusConnection* connection, RegisteredItem item) : connection_(connection), item_(std::move(item)) {
+  subscription_ = g_dbus_connection_signal_subscribe(connection_, item_.service.c_str(), kMenuInterface, "ItemsPropertiesUpdated", nullptr, nullptr,
+                                                     G_DBUS_SIGNAL_FLAGS_NONE, PropertiesUpdated, this, nullptr);
+}
+
+StatusNotifierHost::~StatusNotifierHost() { g_dbus_connection_signal_unsubscribe(connection_, subscription_); }
+
+void StatusNotifierHost::PropertiesUpdated(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                                           gpointer data) {
+  auto* host = static_cast<StatusNotifierHost*>(data);
+  if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(a(ia{sv})a(ias))"))) {
+    *host->errors_ += std::string("ItemsPropertiesUpdated of type ") + g_variant_get_type_string(parameters) + "\n";
+    return;
+  }
+  GVariantIter* updated = nullptr;
+  g_variant_get(parameters, "(a(ia{sv})a(ias))", &updated, nullptr);
+  gint32 id = 0;
+  GVariant* properties = nullptr;
+  while (g_variant_iter_next(updated, "(i@a{sv})", &id, &properties)) {
+    const gchar* label = nullptr;
+    if (g_variant_lookup(properties, "label", "&s", &label)) host->announced_.emplace_back(id, label);
+    g_variant_unref(properties);
+  }
+  g_variant_iter_free(updated);
+}
+
+std::vector<std::string> StatusNotifierHost::AnnouncedLabels(gint32 id) const {
+  std::vector<std::string> labels;
+  for (const auto& [entry, label] : announced_)
+    if (entry == id) labels.push_back(label);
+  return labels;
+}
+
+void StatusNotifierHost::Activate() {
+  if (GVariant* reply = Call(item_.path, kItemInterface, "Activate", g_variant_new("(ii)", 0, 0), G_VARIANT_TYPE_UNIT)) g_variant_unref(reply);
+}
+
 GVariant* StatusNotifierHost::Call(const std::string& path, const char* interface, const char* method, GVariant* parameters,
                                    const GVariantType* replyType) {
   const auto reply = Send(connection_, item_, path, interface, method, parameters, replyType, errors_);

@@ -21,7 +21,10 @@ struct MenuEntry {
 
 class StatusNotifierHost {
  public:
-  StatusNotifierHost(GDBusConnection* connection, RegisteredItem item) : connection_(connection), item_(std::move(item)) {}
+  StatusNotifierHost(GDBusConnection* connection, RegisteredItem item);
+  ~StatusNotifierHost();
+  StatusNotifierHost(const StatusNotifierHost&) = delete;
+  StatusNotifierHost& operator=(const StatusNotifierHost&) = delete;
 
   // A string or object-path property of org.kde.StatusNotifierItem.
   std::optional<std::string> Property(const std::string& name);
@@ -29,6 +32,10 @@ class StatusNotifierHost {
   std::optional<std::vector<MenuEntry>> Menu();
   // Sends the entry a click and goes on: an item may end before it answers.
   void Click(gint32 id);
+  // A click on the icon itself.
+  void Activate();
+  // The labels the menu announced for an entry (ItemsPropertiesUpdated), oldest first.
+  std::vector<std::string> AnnouncedLabels(gint32 id) const;
 
   // What went wrong in the calls so far, for failure messages.
   std::string Errors() const { return *errors_; }
@@ -38,8 +45,12 @@ class StatusNotifierHost {
   GVariant* Call(const std::string& path, const char* interface, const char* method, GVariant* parameters, const GVariantType* replyType);
   std::optional<std::string> MenuPath();
 
+  static void PropertiesUpdated(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters, gpointer host);
+
   GDBusConnection* connection_;
   RegisteredItem item_;
+  guint subscription_ = 0;
+  std::vector<std::pair<gint32, std::string>> announced_;
   // Shared with replies still on their way.
   std::shared_ptr<std::string> errors_ = std::make_shared<std::string>();
 };
