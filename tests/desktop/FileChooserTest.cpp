@@ -71,11 +71,35 @@ class FileChooser : public testing::DesktopFixture {
     SendButton(GTK_WIDGET(view.WebView()), 1, 200, 150);
     return WaitForChooser();
   }
-  // Types the name into the chooser's location field, then Enter, on the keyboard.
+  // The rows of the chooser's file list: none until it has read the folder.
+  static int ListedFiles(GtkWidget* widget) {
+    if (GTK_IS_TREE_VIEW(widget)) {
+      GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+      return model ? gtk_tree_model_iter_n_children(model, nullptr) : 0;
+    }
+    int rows = 0;
+    if (GTK_IS_CONTAINER(widget)) {
+      g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(widget));
+      for (GList* child = children; child; child = child->next) rows += ListedFiles(GTK_WIDGET(child->data));
+    }
+    return rows;
+  }
+  // Opens the chooser's location field, types the name there, then Enter, on the
+  // keyboard; each step once the chooser shows the one before, as a person
+  // watching it goes on. Until the chooser has read its folder, the field loses
+  // the first keys and an Enter may be ignored.
   void TypePath(GtkFileChooser* chooser, const std::string& path) {
     GtkWidget* dialog = GTK_WIDGET(chooser);
+    const auto field = [&]() -> GtkEntry* {
+      GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+      return focus && GTK_IS_ENTRY(focus) && gtk_widget_get_mapped(focus) ? GTK_ENTRY(focus) : nullptr;
+    };
+    ASSERT_TRUE(RunUntil([&] { return ListedFiles(dialog) > 0; })) << "the chooser lists no files";
     testing::PressInto(dialog, GDK_KEY_l, true);
+    ASSERT_TRUE(RunUntil([&] { return field() != nullptr; })) << "the location field did not open";
     testing::TypeInto(dialog, path);
+    ASSERT_TRUE(RunUntil([&] { return field() && path == gtk_entry_get_text(field()); }))
+        << "the location field holds \"" << (field() ? gtk_entry_get_text(field()) : "") << "\"";
     testing::PressInto(dialog, GDK_KEY_Return);
   }
   std::string LastEvent(CCustomHtmlView& view, const std::string& prefix) {
