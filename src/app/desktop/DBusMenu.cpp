@@ -1,5 +1,7 @@
 #include "app/desktop/DBusMenu.h"
 
+#include <algorithm>
+
 namespace wendrake {
 namespace {
 
@@ -72,6 +74,16 @@ std::string MenuLabel(GtkMenuItem* item) {
   return text;
 }
 
+std::vector<gint32> Ids(GVariant* array) {
+  std::vector<gint32> ids;
+  for (gsize n = 0; n < g_variant_n_children(array); ++n) {
+    gint32 id = 0;
+    g_variant_get_child(array, n, "i", &id);
+    ids.push_back(id);
+  }
+  return ids;
+}
+
 GDBusInterfaceInfo* InterfaceInfo() {
   static GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
   return g_dbus_node_info_lookup_interface(node, kInterface);
@@ -129,14 +141,14 @@ void DBusMenu::Click(gint32 id) const {
 }
 
 void DBusMenu::LabelChanged(GtkMenuItem* item) {
-  for (size_t n = 0; n < items_.size(); ++n) {
-    if (items_[n] != item) continue;
-    GVariantBuilder updated;
-    g_variant_builder_init(&updated, G_VARIANT_TYPE("a(ia{sv})"));
-    g_variant_builder_add(&updated, "(i@a{sv})", static_cast<gint32>(n + 1), Properties(static_cast<gint32>(n + 1)));
-    g_dbus_connection_emit_signal(bus_, nullptr, path_.c_str(), kInterface, "ItemsPropertiesUpdated",
-                                  g_variant_new("(a(ia{sv})@a(ias))", &updated, g_variant_new_array(G_VARIANT_TYPE("(ias)"), nullptr, 0)), nullptr);
-  }
+  const auto found = std::find(items_.begin(), items_.end(), item);
+  if (found == items_.end()) return;
+  const auto id = static_cast<gint32>(found - items_.begin() + 1);
+  GVariantBuilder updated;
+  g_variant_builder_init(&updated, G_VARIANT_TYPE("a(ia{sv})"));
+  g_variant_builder_add(&updated, "(i@a{sv})", id, Properties(id));
+  g_dbus_connection_emit_signal(bus_, nullptr, path_.c_str(), kInterface, "ItemsPropertiesUpdated",
+                                g_variant_new("(a(ia{sv})@a(ias))", &updated, g_variant_new_array(G_VARIANT_TYPE("(ias)"), nullptr, 0)), nullptr);
 }
 
 void DBusMenu::MethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* parameters,
@@ -155,12 +167,7 @@ void DBusMenu::MethodCall(GDBusConnection*, const gchar*, const gchar*, const gc
     GVariantBuilder found;
     g_variant_builder_init(&found, G_VARIANT_TYPE("a(ia{sv})"));
     // No ids asks for every entry.
-    std::vector<gint32> wanted;
-    for (gsize n = 0; n < g_variant_n_children(ids); ++n) {
-      gint32 id = 0;
-      g_variant_get_child(ids, n, "i", &id);
-      wanted.push_back(id);
-    }
+    std::vector<gint32> wanted = Ids(ids);
     if (wanted.empty())
       for (size_t id = 0; id <= self->items_.size(); ++id) wanted.push_back(static_cast<gint32>(id));
     for (gint32 id : wanted)
@@ -207,11 +214,8 @@ void DBusMenu::MethodCall(GDBusConnection*, const gchar*, const gchar*, const gc
     g_autoptr(GVariant) ids = g_variant_get_child_value(parameters, 0);
     GVariantBuilder errors;
     g_variant_builder_init(&errors, G_VARIANT_TYPE("ai"));
-    for (gsize n = 0; n < g_variant_n_children(ids); ++n) {
-      gint32 id = 0;
-      g_variant_get_child(ids, n, "i", &id);
+    for (gint32 id : Ids(ids))
       if (!self->Known(id)) g_variant_builder_add(&errors, "i", id);
-    }
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(@aiai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0), &errors));
   } else {
     g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD, "no method %s", method);

@@ -3,6 +3,8 @@
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 
+#include "app/desktop/StatusNotifierItem.h"
+
 namespace wendrake {
 namespace {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "app/desktop/StatusNotifierItem.h"
-
 namespace wendrake {
+
+class StatusNotifierItem;
 
 inline constexpr const char* kTrayShowText = "显示";
 inline constexpr const char* kTrayHideText = "隐藏";
